@@ -366,7 +366,7 @@ std::vector<DialArt> Dials() {
     return {
         {256, &kOilPressScale, {0, 20, 40, 60, 80, 100}, 10,
          {{0, 20, kRed}, {20, 40, kAmber}},
-         {{"OIL PRESS", 52, 39, kLabelSize}, {"PSI", 52, 72, kLabelSize}}},
+         {{"OIL PRESS", 52, 39, kLabelSize}, {"PSI", 52, 70, kLabelSize}}},
         {512, &kOilTempScale, {-40, 0, 40, 80, 120}, 20,
          {{40, 120, kGreen}, {120, 160, kAmber}, {160, 180, kRed}},
          {{"OIL", 68, 33, kLabelSize}, {"TEMP", 68, 41, kLabelSize}, {"\u00B0C", 52, 71, kLabelSize}}},
@@ -375,7 +375,7 @@ std::vector<DialArt> Dials() {
          {{"OIL", 57, 63, kLabelSize}, {"QUANTITY", 57, 70, kLabelSize}, {"GALLONS", 57, 77, kLabelSize}}},
         {1536, &kVibScale, {0, 1, 2, 3, 4, 5}, 0.5,
          {},
-         {{"VIB.", 52, 33, kLabelSize}, {"AMPLITUDE", 52, 76, kLabelSize}, {"Mils", 52, 84, kLabelSize}}},
+         {{"VIB.", 52, 36, kLabelSize}, {"AMPLITUDE", 52, 76, kLabelSize}, {"Mils", 52, 84, kLabelSize}}},
     };
 }
 
