@@ -1,9 +1,10 @@
 #include "needle_geometry.h"
 
 #include <cmath>
+#include <numbers>
 
 double DirectionDegrees(double fromX, double fromY, double toX, double toY) {
-    return std::atan2(toY - fromY, toX - fromX) * 180.0 / M_PI;
+    return std::atan2(toY - fromY, toX - fromX) * 180.0 / std::numbers::pi;
 }
 
 namespace {
@@ -35,4 +36,20 @@ double NeedleAngleForValue(const NeedleElement& needle, double value) {
     const double from = PointAngle(needle, lo);
     const double t = (value - lo.value) / (hi.value - lo.value);
     return from + t * ShortestTurn(from, PointAngle(needle, hi));
+}
+
+double NeedleSweepForValue(const NeedleElement& needle, double value) {
+    const NeedleScalePoint* points = needle.scale;
+    const uint32_t count = needle.scaleCount;
+    if (points == nullptr || count == 0) return 0.0;
+    double angle = PointAngle(needle, points[0]);
+    if (std::isnan(value) || value <= points[0].value) return angle;
+    for (uint32_t i = 1; i < count; ++i) {
+        const double turn = ShortestTurn(PointAngle(needle, points[i - 1]), PointAngle(needle, points[i]));
+        if (value < points[i].value) {
+            return angle + (value - points[i - 1].value) / (points[i].value - points[i - 1].value) * turn;
+        }
+        angle += turn;
+    }
+    return angle;
 }
