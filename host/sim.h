@@ -1,0 +1,138 @@
+// The substitute simulator: loads gauge modules, places their gauges, and
+// drives them in simulated time the way the simulator does.
+//
+// Time. The clock belongs to the platform stand-ins (control_window.h) and
+// starts at 0 when a Sim is made. Gauges update 18 times a second: update n
+// happens at n * 1000 / 18 ms (rounded to whole ms). Before each update the
+// clock moves to that time and every timer due by then fires, each at its
+// own due time.
+//
+// Service codes, in the order the gauge callback gets them:
+//   placing a gauge   0, query routine, 1; 2, install routine, 3;
+//                     14 (connect to window); 4, initialise routine, 5;
+//                     8, generate routine, 9
+//   every update      6, update routine, needle value callbacks, 7;
+//                     10, draw routine, 11
+//   removing a gauge  12, kill routine, 13
+// The callback's extra value is always 0. Install and generate get the
+// gauge's install value (PlacedGauge::installValue).
+//
+// Needles. On every update each needle element of the gauge's own chain is
+// asked for its value and turned towards the direction of that value on its
+// scale. A needle with a maximum speed turns by at most that many degrees
+// per second (speed / 18 per update), along the dial; one without turns at
+// once. On its first update a needle is placed at its value directly: it
+// appears where it belongs when the panel opens.
+//
+// One Sim at a time: the panel-services table the modules call has no
+// context of its own.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "module.h"
+#include "panel_services.h"
+#include "variables.h"
+
+constexpr int kUpdatesPerSecond = 18;
+constexpr const char* kMainWindowClass = "FS98MAIN";
+
+struct NeedleState {
+    NeedleElement* element = nullptr;
+    double value = 0.0;   // what the needle value callback last returned
+    double angle = 0.0;   // displayed direction in degrees, in (-180, 180]: 0 right, 90 down
+    double sweep = 0.0;   // the same measured along the dial (NeedleSweepForValue)
+    bool shown = false;   // false until the first update
+};
+
+struct PlacedGauge {
+    LoadedModule* module = nullptr;
+    GaugeHeader* header = nullptr;
+    std::string name;
+    uint32_t installValue = 0;
+    std::vector<NeedleState> needles;  // in drawing order
+
+    // The displayed direction of a needle element of this gauge; nothing for
+    // other elements and before the first update.
+    std::optional<double> AngleOf(const ElementHeader* element) const;
+};
+
+struct ServiceCall {
+    GaugeHeader* header;
+    int32_t code;
+};
+
+class Sim {
+public:
+    // Resets the window and timer stand-ins and opens the main window.
+    Sim();
+    // Removes every gauge, stops and unloads every module, and resets the
+    // stand-ins again.
+    ~Sim();
+    Sim(const Sim&) = delete;
+    Sim& operator=(const Sim&) = delete;
+
+    VariableStore& variables() { return state_.calculator.variables; }
+    // Every text the modules sent to the calculator-code service, in order.
+    const std::vector<std::string>& codeLog() const { return state_.calculator.log; }
+    void ClearCodeLog() { state_.calculator.log.clear(); }
+    // Every call of an element-list slot (and of any slot the host does not offer).
+    const std::vector<PanelCall>& panelCalls() const { return state_.calls; }
+    void ClearPanelCalls() { state_.calls.clear(); }
+    // Every service code sent to a gauge callback.
+    const std::vector<ServiceCall>& serviceCalls() const { return serviceCalls_; }
+    PanelServices* services() const { return HostPanelServices(); }
+
+    // Loads a module, writes the panel-services table into its ImportTable
+    // and calls its start routine. Gives 0 and says why in `error` on failure.
+    // A module already loaded is not loaded or started again.
+    LoadedModule* LoadModule(const std::string& path, std::string* error = nullptr);
+    // Removes the module's gauges, calls its stop routine and unloads it.
+    void UnloadModule(LoadedModule* module);
+    const std::vector<std::unique_ptr<LoadedModule>>& modules() const { return modules_; }
+
+    // Places the module's gauge of that name (without regard to case), as a
+    // panel configuration does; 0 when the module has no such gauge. A gauge
+    // may be placed more than once.
+    PlacedGauge* PlaceGauge(LoadedModule* module, std::string_view name);
+    void RemoveGauge(PlacedGauge* gauge);
+    const std::vector<std::unique_ptr<PlacedGauge>>& gauges() const { return gauges_; }
+
+    // One update of every placed gauge, in placing order, after the timers
+    // due by its time have fired.
+    void Update();
+    void RunUpdates(int count);
+    // As many updates as fit into `seconds` of simulated time.
+    void RunFor(double seconds);
+    uint64_t updates() const { return updates_; }
+    uint64_t NowMs() const;
+
+    // The simulator's main window, which the modules find by its class.
+    // Closing it kills the timers set on it.
+    void OpenMainWindow();
+    void CloseMainWindow();
+    HWND mainWindow() const { return mainWindow_; }
+
+    // The gauge's tooltip as the simulator shows it (calculator code inside
+    // it evaluated); empty when the gauge has none.
+    std::string Tooltip(const PlacedGauge& gauge) const;
+
+private:
+    void SendService(PlacedGauge& gauge, int32_t code);
+    void UpdateGauge(PlacedGauge& gauge);
+
+    PanelServiceState state_;
+    std::vector<std::unique_ptr<LoadedModule>> modules_;
+    std::vector<std::unique_ptr<PlacedGauge>> gauges_;
+    std::vector<ServiceCall> serviceCalls_;
+    HWND mainWindow_ = nullptr;
+    uint64_t updates_ = 0;
+    uint32_t placements_ = 0;
+};
