@@ -177,6 +177,13 @@ RenderedGauge RenderGauge(const GaugeHeader& gauge, const BitmapLookup& bitmaps,
     out.height = std::max(1, static_cast<int>(std::lround(gaugeHeight * scale)));
 
     cairo_surface_t* target = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, out.width, out.height);
+    if (cairo_surface_status(target) != CAIRO_STATUS_SUCCESS) {
+        out.problems.push_back("cannot make a " + std::to_string(out.width) + " x " + std::to_string(out.height) +
+                               " image: " + cairo_status_to_string(cairo_surface_status(target)));
+        cairo_surface_destroy(target);
+        out.width = out.height = 0;
+        return out;
+    }
     cairo_t* cr = cairo_create(target);
     cairo_scale(cr, scale, scale);
     for (const Prepared& p : prepared) {
@@ -243,6 +250,11 @@ bool WritePng(const RenderedGauge& image, const std::string& path, std::string* 
         return Fail(error, "no image to write");
     }
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, image.width, image.height);
+    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+        cairo_surface_destroy(surface);
+        return Fail(error, "cannot make a " + std::to_string(image.width) + " x " + std::to_string(image.height) +
+                               " image");
+    }
     cairo_surface_flush(surface);
     unsigned char* data = cairo_image_surface_get_data(surface);
     const int stride = cairo_image_surface_get_stride(surface);

@@ -286,6 +286,16 @@ TEST(RenderGauge, SizeComesFromTheBackgroundOrTheDefaultSize) {
     }
 }
 
+TEST(RenderGauge, ImageTooLargeToMakeIsReportedNotDrawn) {
+    SmallGauge g;
+    g.bitmaps[1] = MakePaletteImage({SmallGauge::kGrey}, {std::vector<uint8_t>(16000, 0)});
+    const RenderedGauge image = g.Draw(32.0);  // 512000 pixels wide
+    EXPECT_EQ(image.width, 0);
+    ASSERT_FALSE(image.problems.empty());
+    EXPECT_NE(image.problems.back().find("cannot make"), std::string::npos);
+    EXPECT_FALSE(WritePng(image, testing::TempDir() + "tw_render_none.png"));
+}
+
 TEST(RenderGauge, EmptyChainGivesAnEmptyImageOfTheDefaultSize) {
     SmallGauge g;
     g.root = nullptr;
