@@ -7,7 +7,8 @@
 //
 // Timer procedures run inside TwPlatformAdvanceTime / TwPlatformRunUntil, on
 // the caller's thread, in time order (timers due at the same moment in the
-// order they were set). A procedure may set or kill timers, its own included.
+// order they were set or last fired). A procedure may set or kill timers,
+// its own included.
 #pragma once
 
 #include <windows.h>
