@@ -135,20 +135,31 @@ LONG Read(HMMIO file, char* destination, LONG count) {
         return got;
     }
     MMIOINFO& info = file->info;
-    LONG total = 0;
-    while (total < count) {
-        LONG available = static_cast<LONG>(info.pchEndRead - info.pchNext);
-        if (available == 0) {
-            if (!FillBuffer(file, LogicalPosition(file))) return -1;
-            available = BufferedBytes(file);
-            if (available == 0) break;  // end of file
-        }
-        const LONG run = available < count - total ? available : count - total;
-        std::memcpy(destination + total, info.pchNext, static_cast<size_t>(run));
-        info.pchNext += run;
-        total += run;
+    // First what the buffer holds.
+    LONG total = static_cast<LONG>(info.pchEndRead - info.pchNext);
+    if (total > count) total = count;
+    std::memcpy(destination, info.pchNext, static_cast<size_t>(total));
+    info.pchNext += total;
+    if (total == count) return total;
+
+    const LONG position = LogicalPosition(file);
+    if (count > info.cchBuffer) {
+        // A read larger than the buffer takes the rest straight from the
+        // file and leaves the buffer empty where it ended.
+        const LONG got = ReadAt(file, position, destination + total, count - total);
+        if (got < 0) return -1;
+        total += got;
+        info.lBufOffset = info.lDiskOffset = position + got;
+        info.pchNext = info.pchEndRead = info.pchBuffer;
+        return total;
     }
-    return total;
+    // A smaller one refills the buffer once and takes the rest from it.
+    if (!FillBuffer(file, position)) return -1;
+    LONG run = static_cast<LONG>(info.pchEndRead - info.pchNext);
+    if (run > count - total) run = count - total;
+    std::memcpy(destination + total, info.pchNext, static_cast<size_t>(run));
+    info.pchNext += run;
+    return total + run;
 }
 
 // Reads exactly `count` bytes at the logical position.
@@ -260,24 +271,41 @@ MMRESULT WINAPI mmioDescend(HMMIO file, LPMMCKINFO chunk, const MMCKINFO* parent
         wantForm = true;
     }
     const bool searching = (flags & (MMIO_FINDCHUNK | MMIO_FINDRIFF | MMIO_FINDLIST)) != 0;
-    const int64_t parentEnd = parent != nullptr ? int64_t(parent->dwDataOffset) + parent->cksize : INT64_MAX;
 
-    int64_t position = LogicalPosition(file);
+    // Offsets and sizes are 32-bit quantities that add up with wrap-round,
+    // as they do on Windows. The parent is looked at only where the descent
+    // starts: at or past its end there is nothing to descend into, but a
+    // search that started inside runs on until it finds its chunk or the
+    // file ends.
+    DWORD position = static_cast<DWORD>(LogicalPosition(file));
+    if (parent != nullptr && position >= parent->dwDataOffset + parent->cksize) return MMIOERR_CHUNKNOTFOUND;
+
+    // A size that wraps round can lead the search back to a chunk it has
+    // already passed; it would go round for ever.
+    std::set<DWORD> visited;
     for (;;) {
-        // A chunk header must lie within the parent and within the file.
-        if (position + 8 > parentEnd) return MMIOERR_CHUNKNOTFOUND;
-        if (Seek(file, position) < 0) return MMIOERR_CHUNKNOTFOUND;
+        // Where no chunk is found, the file is left where the header that
+        // could not be read would have started.
+        if (static_cast<LONG>(position) < 0 || !visited.insert(position).second) return MMIOERR_CHUNKNOTFOUND;
+        Seek(file, position);
         unsigned char header[8];
-        if (!ReadExactly(file, header, 8)) return MMIOERR_CHUNKNOTFOUND;
+        if (!ReadExactly(file, header, 8)) {
+            Seek(file, position);
+            return MMIOERR_CHUNKNOTFOUND;
+        }
         const FOURCC id = LittleEndian32(header);
         const DWORD size = LittleEndian32(header + 4);
-        const bool isForm = id == kRiff || id == kList;
+        const DWORD dataOffset = position + 8;
 
+        const bool isForm = id == kRiff || id == kList;
         bool match = !searching || id == wantedId;
         FOURCC form = 0;
         if (match && isForm) {
+            // A form type cut short by the end of the file is not an error:
+            // the bytes that are there replace the first bytes of fccType.
             unsigned char type[4];
-            if (!ReadExactly(file, type, 4)) return MMIOERR_CHUNKNOTFOUND;
+            std::memcpy(type, &chunk->fccType, 4);
+            Read(file, reinterpret_cast<char*>(type), 4);
             form = LittleEndian32(type);
             if (wantForm && form != chunk->fccType) match = false;
         }
@@ -285,22 +313,28 @@ MMRESULT WINAPI mmioDescend(HMMIO file, LPMMCKINFO chunk, const MMCKINFO* parent
             chunk->ckid = id;
             chunk->cksize = size;
             chunk->fccType = form;
-            chunk->dwDataOffset = static_cast<DWORD>(position + 8);
+            chunk->dwDataOffset = dataOffset;
             chunk->dwFlags = 0;
+            Seek(file, static_cast<int64_t>(dataOffset) + (isForm ? 4 : 0));
             return MMSYSERR_NOERROR;
         }
         // Skip the chunk and its pad byte.
-        position += 8 + int64_t(size) + (size & 1);
-        if (position > LONG_MAX) return MMIOERR_CHUNKNOTFOUND;
+        position = dataOffset + size + (size & 1);
     }
 }
 
 MMRESULT WINAPI mmioAscend(HMMIO file, LPMMCKINFO chunk, UINT) {
     if (!IsOpen(file) || chunk == nullptr) return MMSYSERR_INVALPARAM;
-    // A changed size would have to be written back; this file is read-only.
-    if (chunk->dwFlags & MMIO_DIRTY) return MMIOERR_CANNOTWRITE;
-    const int64_t end = int64_t(chunk->dwDataOffset) + chunk->cksize + (chunk->cksize & 1);
-    return Seek(file, end) < 0 ? MMIOERR_CANNOTSEEK : MMSYSERR_NOERROR;
+    // A changed size would have to be written back, which a file open for
+    // reading cannot; Windows then leaves the file where it stands and still
+    // reports success.
+    if (chunk->dwFlags & MMIO_DIRTY) return MMSYSERR_NOERROR;
+    // Past the chunk and its pad byte, in 32-bit arithmetic. A position
+    // beyond 2 GB cannot be reached: the file stays where it is, and that
+    // too is reported as success, as Windows does.
+    const DWORD end = chunk->dwDataOffset + chunk->cksize + (chunk->cksize & 1);
+    if (static_cast<LONG>(end) >= 0) Seek(file, end);
+    return MMSYSERR_NOERROR;
 }
 
 MMRESULT WINAPI mmioGetInfo(HMMIO file, LPMMIOINFO info, UINT) {
@@ -322,10 +356,11 @@ MMRESULT WINAPI mmioAdvance(HMMIO file, LPMMIOINFO info, UINT flags) {
     if (!IsBuffered(file)) return MMIOERR_UNBUFFERED;
     if (flags != MMIO_READ) return MMIOERR_CANNOTWRITE;
     if (info != nullptr && !TakeNextPointer(file, info)) return MMSYSERR_INVALPARAM;
-    // The new buffer starts at the next byte the caller has not taken. At the
-    // end of the file it comes back empty (pchNext == pchEndRead) and the
-    // call still succeeds.
-    const bool filled = FillBuffer(file, LogicalPosition(file));
+    // Reading goes on where the file stands, after the bytes of the current
+    // buffer, whatever of them the caller has taken. At the end of the file
+    // the buffer comes back empty (pchNext == pchEndRead) and the call still
+    // succeeds.
+    const bool filled = FillBuffer(file, file->info.lDiskOffset);
     if (info != nullptr) CopyOut(file, info);
     return filled ? MMSYSERR_NOERROR : MMIOERR_CANNOTREAD;
 }
