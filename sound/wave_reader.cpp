@@ -3,6 +3,7 @@
 // out of their I/O buffer.
 #include "wave_reader.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -22,6 +23,29 @@ bool ReadBytes(HMMIO file, void* destination, LONG count) {
     return mmioRead(file, static_cast<HPSTR>(destination), count) == count;
 }
 
+// The search for a chunk adds chunk sizes up in 32 bits: a size that runs
+// past 2 GB wraps round and can lead the search back to a chunk it has
+// already passed, where it goes round for ever (and a file that loops would
+// hang the simulator while it loads its sounds). So the chunks the searches
+// for "fmt " and "data" will pass are walked once first, and a file whose
+// chunks reach beyond 2 GB before both are seen is refused.
+bool ChunksLeadForward(HMMIO file, const MMCKINFO& riffChunk) {
+    constexpr uint64_t kLastReachable = 0x7FFFFFFF;  // mmioSeek takes a LONG
+    uint64_t position = uint64_t(riffChunk.dwDataOffset) + sizeof(FOURCC);
+    bool fmtSeen = false;
+    bool dataSeen = false;
+    while (!(fmtSeen && dataSeen)) {
+        if (position > kLastReachable || mmioSeek(file, static_cast<LONG>(position), SEEK_SET) == -1) return false;
+        MMCKINFO chunk{};
+        // The end of the file ends the searches as well.
+        if (mmioDescend(file, &chunk, nullptr, 0) != MMSYSERR_NOERROR) return true;
+        fmtSeen = fmtSeen || chunk.ckid == kFmt;
+        dataSeen = dataSeen || chunk.ckid == kData;
+        position = uint64_t(chunk.dwDataOffset) + chunk.cksize + (chunk.cksize & 1);
+    }
+    return true;
+}
+
 // Reads the RIFF header and the "fmt " chunk of an open file. Returns the
 // format block (18 + cbSize bytes, malloc'd) or null when the file is not a
 // WAV file we can use. `riffChunk` is filled on the way.
@@ -29,6 +53,8 @@ WAVEFORMATEX* ReadHeader(HMMIO file, MMCKINFO& riffChunk) {
     riffChunk = MMCKINFO{};
     if (mmioDescend(file, &riffChunk, nullptr, 0) != MMSYSERR_NOERROR) return nullptr;
     if (riffChunk.ckid != kRiff || riffChunk.fccType != kWave) return nullptr;
+    if (!ChunksLeadForward(file, riffChunk)) return nullptr;
+    if (mmioSeek(file, static_cast<LONG>(riffChunk.dwDataOffset + sizeof(FOURCC)), SEEK_SET) == -1) return nullptr;
 
     MMCKINFO fmtChunk{};
     fmtChunk.ckid = kFmt;
