@@ -28,9 +28,11 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <string>
 
 struct HMMIO__ {
     int fd = -1;
+    std::string path;  // as opened, after translation
     MMIOINFO info{};  // what mmioGetInfo hands out; pchBuffer is null when unbuffered
     LONG position = 0;  // logical position of an unbuffered file
 };
@@ -185,7 +187,8 @@ HMMIO WINAPI mmioOpenA(LPSTR fileName, LPMMIOINFO info, DWORD flags) {
         (info != nullptr && (info->pIOProc != nullptr || info->fccIOProc != 0 || info->pchBuffer != nullptr))) {
         error = MMIOERR_CANNOTOPEN;
     } else {
-        const int fd = ::open(NativePath(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+        const std::string path = NativePath(fileName);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         struct stat status;
         if (fd < 0) {
             error = errno == ENOENT || errno == ENOTDIR ? MMIOERR_FILENOTFOUND : MMIOERR_CANNOTOPEN;
@@ -195,6 +198,7 @@ HMMIO WINAPI mmioOpenA(LPSTR fileName, LPMMIOINFO info, DWORD flags) {
         } else {
             file = new HMMIO__;
             file->fd = fd;
+            file->path = path;
             file->info.dwFlags = flags;
             if (flags & MMIO_ALLOCBUF) {
                 const LONG size = info != nullptr && info->cchBuffer > 0 ? info->cchBuffer : MMIO_DEFAULTBUFFER;
@@ -368,6 +372,16 @@ MMRESULT WINAPI mmioAdvance(HMMIO file, LPMMIOINFO info, UINT flags) {
 int TwPlatformOpenMmioCount(void) {
     std::lock_guard<std::mutex> guard(handlesLock);
     return static_cast<int>(openHandles.size());
+}
+
+BOOL TwPlatformIsMmioFileOpen(const char* path) {
+    if (path == nullptr) return FALSE;
+    const std::string wanted = NativePath(path);
+    std::lock_guard<std::mutex> guard(handlesLock);
+    for (HMMIO file : openHandles) {
+        if (file->path == wanted) return TRUE;
+    }
+    return FALSE;
 }
 
 }  // extern "C"
