@@ -124,20 +124,54 @@ TEST_F(MmioFile, FindListAndFindRiffCompareTheFormType) {
     EXPECT_EQ(avi.dwDataOffset, 1090u);
 }
 
-TEST_F(MmioFile, SearchesEndAtTheEndOfTheParentOrOfTheFile) {
+// The parent bounds only where a descent starts; a search that started
+// inside it runs on until the chunk or the end of the file is reached.
+TEST_F(MmioFile, TheParentBoundsOnlyTheStartOfASearch) {
     MMCKINFO chunk{};
-    // "avih" lies in the file, but after the end of the WAVE form.
+    ASSERT_EQ(Find(chunk, "RIFF", &riff_), 0u);
+    EXPECT_EQ(chunk.fccType, Id("AVI "));
+    EXPECT_EQ(chunk.dwDataOffset, 1090u);
+
+    ASSERT_EQ(mmioSeek(file_, 1082, SEEK_SET), 1082);
+    EXPECT_EQ(Find(chunk, "RIFF", &riff_), (MMRESULT)MMIOERR_CHUNKNOTFOUND);
+    EXPECT_EQ(Position(), 1082);
+    EXPECT_EQ(mmioDescend(file_, &chunk, &riff_, 0), (MMRESULT)MMIOERR_CHUNKNOTFOUND);
+}
+
+// Not found: the file stands where the header that could not be read
+// would have started.
+TEST_F(MmioFile, SearchesEndAtTheEndOfTheFile) {
+    MMCKINFO chunk{};
     EXPECT_EQ(Find(chunk, "avih", &riff_), (MMRESULT)MMIOERR_CHUNKNOTFOUND);
+    EXPECT_EQ(Position(), fileSize_);
     ASSERT_EQ(mmioSeek(file_, 12, SEEK_SET), 12);
     EXPECT_EQ(Find(chunk, "none", nullptr), (MMRESULT)MMIOERR_CHUNKNOTFOUND);
-    ASSERT_EQ(mmioSeek(file_, 0, SEEK_END), fileSize_);
+    EXPECT_EQ(Position(), fileSize_);
+    ASSERT_EQ(mmioSeek(file_, fileSize_ - 3, SEEK_SET), fileSize_ - 3);
     EXPECT_EQ(mmioDescend(file_, &chunk, nullptr, 0), (MMRESULT)MMIOERR_CHUNKNOTFOUND);
+    EXPECT_EQ(Position(), fileSize_ - 3);
+}
+
+// Ascending moves past the chunk even beyond the end of the file; a chunk
+// end beyond 2 GB cannot be reached, and the file stays where it was.
+TEST_F(MmioFile, AscendPastTheEndOfTheFile) {
+    MMCKINFO chunk{};
+    chunk.dwDataOffset = 58;
+    chunk.cksize = 5000;
+    EXPECT_EQ(mmioAscend(file_, &chunk, 0), 0u);
+    EXPECT_EQ(Position(), 5058);
+    chunk.cksize = 0x7FFFFFF0;
+    EXPECT_EQ(mmioAscend(file_, &chunk, 0), 0u);
+    EXPECT_EQ(Position(), 5058);
 }
 
 TEST_F(MmioFile, SeekReturnsTheNewPositionOrMinusOne) {
     EXPECT_EQ(mmioSeek(file_, 100, SEEK_SET), 100);
     EXPECT_EQ(mmioSeek(file_, -40, SEEK_CUR), 60);
-    EXPECT_EQ(mmioSeek(file_, -2, SEEK_END), fileSize_ - 2);
+    // Only to the end itself: wine's seek from the end with an offset
+    // counts the offset the wrong way.
+    EXPECT_EQ(mmioSeek(file_, 0, SEEK_END), fileSize_);
+    EXPECT_EQ(mmioSeek(file_, -2, SEEK_CUR), fileSize_ - 2);
     EXPECT_EQ(mmioSeek(file_, -1, SEEK_SET), -1);
     EXPECT_EQ(Position(), fileSize_ - 2);  // a refused seek does not move
 }
@@ -149,7 +183,7 @@ TEST_F(MmioFile, ReadReturnsTheCountReadAndZeroAtTheEnd) {
     ASSERT_EQ(mmioRead(file_, reinterpret_cast<HPSTR>(got.data()), 1024), 1024);
     EXPECT_EQ(got, data_);
 
-    ASSERT_EQ(mmioSeek(file_, -3, SEEK_END), fileSize_ - 3);
+    ASSERT_EQ(mmioSeek(file_, fileSize_ - 3, SEEK_SET), fileSize_ - 3);
     char tail[10];
     EXPECT_EQ(mmioRead(file_, tail, 10), 3);
     EXPECT_EQ(mmioRead(file_, tail, 10), 0);
@@ -189,39 +223,111 @@ TEST_F(MmioFile, DirectBufferAccessWalksTheFileThroughRefills) {
 TEST(MmioOpen, MissingFileGivesNoHandle) {
     wave_test::TempFolder folder;
     EXPECT_EQ(mmioOpenA(const_cast<LPSTR>(folder.PathOf("missing.wav").c_str()), nullptr, MMIO_ALLOCBUF), nullptr);
+    MMIOINFO info{};
+    EXPECT_EQ(mmioOpenA(const_cast<LPSTR>(folder.PathOf("missing.wav").c_str()), &info, MMIO_ALLOCBUF), nullptr);
+    EXPECT_EQ(info.wErrorRet, (UINT)MMIOERR_FILENOTFOUND);
 }
 
-// Larger than the buffer: every byte arrives once, in order, whichever way
-// it is read.
-TEST(MmioOpen, LargeFileReadsTheSameThroughReadAndThroughTheBuffer) {
-    wave_test::TempFolder folder;
-    const Bytes bytes = Pattern(5 * kIoBufferSize + 77, 9);
-    const std::string path = folder.Write("big.bin", bytes);
-    HMMIO file = mmioOpenA(const_cast<LPSTR>(path.c_str()), nullptr, MMIO_ALLOCBUF);
-    ASSERT_NE(file, nullptr);
+// A file several buffers long, read every way the reader and the I/O
+// system's own callers read.
+class MmioLargeFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        bytes_ = Pattern(5 * kIoBufferSize + 77, 9);
+        file_ = mmioOpenA(const_cast<LPSTR>(folder_.Write("big.bin", bytes_).c_str()), nullptr, MMIO_ALLOCBUF);
+        ASSERT_NE(file_, nullptr);
+        ASSERT_EQ(mmioGetInfo(file_, &io_, 0), 0u);
+    }
+    void TearDown() override {
+        if (file_ != nullptr) {
+            EXPECT_EQ(mmioClose(file_, 0), 0u);
+        }
+    }
+    LONG Offset(HPSTR pointer) const { return io_.lBufOffset + static_cast<LONG>(pointer - io_.pchBuffer); }
 
-    Bytes viaRead(bytes.size() + 10);
-    EXPECT_EQ(mmioRead(file, reinterpret_cast<HPSTR>(viaRead.data()), static_cast<LONG>(viaRead.size())),
-              static_cast<LONG>(bytes.size()));
-    viaRead.resize(bytes.size());
-    EXPECT_EQ(viaRead, bytes);
+    wave_test::TempFolder folder_;
+    Bytes bytes_;
+    HMMIO file_ = nullptr;
+    MMIOINFO io_{};
+};
 
-    ASSERT_EQ(mmioSeek(file, 0, SEEK_SET), 0);
-    MMIOINFO io{};
-    ASSERT_EQ(mmioGetInfo(file, &io, 0), 0u);
+TEST_F(MmioLargeFile, ANewFileHasAnEmptyBufferOfTheDefaultSize) {
+    EXPECT_EQ(io_.cchBuffer, (LONG)kIoBufferSize);
+    EXPECT_EQ(io_.pchNext, io_.pchBuffer);
+    EXPECT_EQ(io_.pchEndRead, io_.pchBuffer);
+    EXPECT_EQ(io_.pchEndWrite, io_.pchBuffer + kIoBufferSize);
+    EXPECT_EQ(io_.lBufOffset, 0);
+    EXPECT_EQ(io_.lDiskOffset, 0);
+    EXPECT_EQ(io_.dwFlags, (DWORD)MMIO_ALLOCBUF);
+}
+
+TEST_F(MmioLargeFile, EveryByteArrivesOnceThroughReadAndThroughTheBuffer) {
+    Bytes viaRead(bytes_.size() + 10);
+    EXPECT_EQ(mmioRead(file_, reinterpret_cast<HPSTR>(viaRead.data()), static_cast<LONG>(viaRead.size())),
+              static_cast<LONG>(bytes_.size()));
+    viaRead.resize(bytes_.size());
+    EXPECT_EQ(viaRead, bytes_);
+
+    ASSERT_EQ(mmioSeek(file_, 0, SEEK_SET), 0);
+    ASSERT_EQ(mmioGetInfo(file_, &io_, 0), 0u);
     Bytes viaBuffer;
     for (;;) {
-        if (io.pchNext >= io.pchEndRead) {
-            ASSERT_EQ(mmioAdvance(file, &io, MMIO_READ), 0u);
-            if (io.pchNext >= io.pchEndRead) break;
-            EXPECT_LE(io.pchEndRead - io.pchBuffer, io.cchBuffer);
+        if (io_.pchNext >= io_.pchEndRead) {
+            ASSERT_EQ(mmioAdvance(file_, &io_, MMIO_READ), 0u);
+            if (io_.pchNext >= io_.pchEndRead) break;
+            EXPECT_LE(io_.pchEndRead - io_.pchBuffer, io_.cchBuffer);
         }
-        viaBuffer.insert(viaBuffer.end(), io.pchNext, io.pchEndRead);
-        io.pchNext = io.pchEndRead;
+        viaBuffer.insert(viaBuffer.end(), io_.pchNext, io_.pchEndRead);
+        io_.pchNext = io_.pchEndRead;
     }
-    EXPECT_EQ(viaBuffer, bytes);
-    ASSERT_EQ(mmioSetInfo(file, &io, 0), 0u);
-    EXPECT_EQ(mmioClose(file, 0), 0u);
+    EXPECT_EQ(viaBuffer, bytes_);
+    ASSERT_EQ(mmioSetInfo(file_, &io_, 0), 0u);
+}
+
+// mmioAdvance reads on where the file stands, after the whole buffer, not
+// from the caller's next byte.
+TEST_F(MmioLargeFile, AdvanceGoesOnAfterTheBuffer) {
+    ASSERT_EQ(mmioAdvance(file_, &io_, MMIO_READ), 0u);
+    EXPECT_EQ(io_.lBufOffset, 0);
+    EXPECT_EQ(io_.lDiskOffset, (LONG)kIoBufferSize);
+    io_.pchNext = io_.pchBuffer + 100;
+    ASSERT_EQ(mmioAdvance(file_, &io_, MMIO_READ), 0u);
+    EXPECT_EQ(io_.lBufOffset, (LONG)kIoBufferSize);
+    EXPECT_EQ(io_.lDiskOffset, 2 * (LONG)kIoBufferSize);
+    EXPECT_EQ(io_.pchNext, io_.pchBuffer);
+    EXPECT_EQ(static_cast<uint8_t>(*io_.pchNext), bytes_[kIoBufferSize]);
+    ASSERT_EQ(mmioSetInfo(file_, &io_, 0), 0u);
+    EXPECT_EQ(mmioSeek(file_, 0, SEEK_CUR), (LONG)kIoBufferSize);
+}
+
+// A read larger than the buffer bypasses it and leaves it empty at the new
+// position; a smaller one fills it.
+TEST_F(MmioLargeFile, ReadsLargerThanTheBufferBypassIt) {
+    Bytes got(kIoBufferSize + 8);
+    ASSERT_EQ(mmioRead(file_, reinterpret_cast<HPSTR>(got.data()), kIoBufferSize + 8), (LONG)kIoBufferSize + 8);
+    ASSERT_EQ(mmioGetInfo(file_, &io_, 0), 0u);
+    EXPECT_EQ(io_.lBufOffset, (LONG)kIoBufferSize + 8);
+    EXPECT_EQ(io_.pchNext, io_.pchEndRead);
+
+    ASSERT_EQ(mmioRead(file_, reinterpret_cast<HPSTR>(got.data()), 10), 10);
+    ASSERT_EQ(mmioGetInfo(file_, &io_, 0), 0u);
+    EXPECT_EQ(io_.lBufOffset, (LONG)kIoBufferSize + 8);
+    EXPECT_EQ(io_.lDiskOffset, 2 * (LONG)kIoBufferSize + 8);
+    EXPECT_EQ(Offset(io_.pchNext), (LONG)kIoBufferSize + 18);
+    EXPECT_EQ(got[0], bytes_[kIoBufferSize + 8]);
+}
+
+TEST_F(MmioLargeFile, BufferStateOutsideTheBufferIsRefused) {
+    ASSERT_EQ(mmioAdvance(file_, &io_, MMIO_READ), 0u);
+    MMIOINFO bad = io_;
+    bad.pchNext = io_.pchEndRead + 1;
+    EXPECT_EQ(mmioSetInfo(file_, &bad, 0), (MMRESULT)MMSYSERR_INVALPARAM);
+    bad.pchNext = io_.pchBuffer - 1;
+    EXPECT_EQ(mmioSetInfo(file_, &bad, 0), (MMRESULT)MMSYSERR_INVALPARAM);
+    io_.pchNext = io_.pchBuffer + 1000;
+    EXPECT_EQ(mmioSetInfo(file_, &io_, 0), 0u);
+    EXPECT_EQ(mmioSeek(file_, 0, SEEK_CUR), 1000);
+    EXPECT_EQ(mmioGetInfo(nullptr, &io_, 0), (MMRESULT)MMSYSERR_INVALHANDLE);
 }
 
 }  // namespace

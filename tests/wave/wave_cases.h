@@ -29,7 +29,9 @@ inline void Put32(Bytes& out, uint32_t value) {
     Put16(out, value >> 16);
 }
 
-inline void PutId(Bytes& out, const char* id) { out.insert(out.end(), id, id + 4); }
+inline void PutId(Bytes& out, const char* id) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(id[i]));
+}
 
 inline Bytes Join(std::initializer_list<Bytes> parts) {
     Bytes out;
@@ -177,6 +179,19 @@ inline std::vector<WaveCase> WaveCases() {
     cases.push_back(Opens("DataLongerThanFile",
                           WaveOf({ChunkOf("fmt ", Pcm16Mono()), ChunkOf("data", bigData, bigData.size() + 5000, false)}),
                           FormatBlock(Pcm16Mono()), bigData, bigData.size() + 5000));
+    // Writers that stream leave the data size at all ones: the data is
+    // there, a read of all of it is not.
+    cases.push_back(Opens("DataSizeAllOnes",
+                          WaveOf({ChunkOf("fmt ", Pcm16Mono()), ChunkOf("data", smallData, 0xFFFFFFFF, false)}),
+                          FormatBlock(Pcm16Mono()), smallData, 0xFFFFFFFF));
+    // A search that starts inside the RIFF chunk runs on past its end, so a
+    // RIFF size too small for the file is no obstacle.
+    cases.push_back(Opens("DataAfterEndOfRiffChunk",
+                          Join({WaveOf({ChunkOf("fmt ", Pcm16Mono())}), ChunkOf("data", smallData)}),
+                          FormatBlock(Pcm16Mono()), smallData));
+    cases.push_back(Opens("FormatAfterEndOfRiffChunk",
+                          Join({WaveOf({ChunkOf("data", smallData)}), ChunkOf("fmt ", Pcm16Mono())}),
+                          FormatBlock(Pcm16Mono()), smallData));
     // The "fmt " chunk claims more than the file holds, but the data came first.
     cases.push_back(Opens("FormatAfterDataClaimsMoreThanFile",
                           WaveOf({ChunkOf("data", smallData), ChunkOf("fmt ", Pcm16Mono(), 5000)}),
@@ -200,11 +215,19 @@ inline std::vector<WaveCase> WaveCases() {
     cases.push_back(Fails("NonPcmExtraBytesBeyondEndOfFile",
                           WaveOf({ChunkOf("data", smallData),
                                   ChunkOf("fmt ", Join({Adpcm(), Bytes{200, 0}, Pattern(4, 7)}), 18 + 200, false)})));
-    // Chunks are looked for only inside the RIFF chunk.
-    cases.push_back(Fails("DataAfterEndOfRiffChunk",
-                          Join({WaveOf({ChunkOf("fmt ", Pcm16Mono())}), ChunkOf("data", smallData)})));
-    cases.push_back(Fails("FormatAfterEndOfRiffChunk",
-                          Join({WaveOf({ChunkOf("data", smallData)}), ChunkOf("fmt ", Pcm16Mono())})));
+    // The RIFF size only says where a search may start: a RIFF chunk with
+    // no room for chunks after its form type (size 0, or all ones, which
+    // wraps round, as streaming writers leave it) holds nothing to find.
+    cases.push_back(Fails("RiffSizeZero", WaveOf({ChunkOf("fmt ", Pcm16Mono()), ChunkOf("data", smallData)}, 0)));
+    cases.push_back(Fails("RiffSizeAllOnes",
+                          WaveOf({ChunkOf("fmt ", Pcm16Mono()), ChunkOf("data", smallData)}, 0xFFFFFFFF)));
+    // Sizes that lead a search beyond 2 GB, or round to where it started.
+    cases.push_back(Fails("ChunkSizeBeyondTwoGigabytes",
+                          WaveOf({ChunkOf("big ", Pattern(8, 8), 0x7FFFFFF0), ChunkOf("fmt ", Pcm16Mono()),
+                                  ChunkOf("data", smallData)})));
+    cases.push_back(Fails("ChunkSizeLeadsBackToItself",
+                          WaveOf({ChunkOf("loop", Pattern(8, 8), 0xFFFFFFF8), ChunkOf("fmt ", Pcm16Mono()),
+                                  ChunkOf("data", smallData)})));
     return cases;
 }
 

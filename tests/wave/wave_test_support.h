@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -17,6 +18,12 @@
 #endif
 
 namespace wave_test {
+
+#ifdef _WIN32
+// Under wine a crash takes the program's buffered output with it; unbuffered,
+// the log shows how far the tests got.
+inline const int kUnbufferedOutput = (std::setvbuf(stdout, nullptr, _IONBF, 0), 0);
+#endif
 
 // A fresh folder below the system's temporary folder, removed with
 // everything in it at the end. Paths come out the way module code writes
@@ -57,15 +64,17 @@ private:
     std::filesystem::path folder_;
 };
 
-// Files opened through the multimedia file I/O and not closed: natively the
-// stand-in counts them; on Windows the process's handle count stands in (no
-// other handles come and go while a test runs). -1 if unknown.
-inline int OpenFileCount() {
+// Whether some handle still holds the file at `path` open. On Windows a
+// file held open cannot be opened without sharing; natively the stand-in
+// keeps track of what it opened.
+inline bool HeldOpen(const std::string& path) {
 #ifdef _WIN32
-    DWORD count = 0;
-    return GetProcessHandleCount(GetCurrentProcess(), &count) ? static_cast<int>(count) : -1;
+    HANDLE exclusive = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (exclusive == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(exclusive);
+    return false;
 #else
-    return TwPlatformOpenMmioCount();
+    return TwPlatformIsMmioFileOpen(path.c_str()) != FALSE;
 #endif
 }
 
