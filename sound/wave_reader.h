@@ -8,7 +8,7 @@
 #include <mmsystem.h>
 
 struct WaveFileReader {
-    WAVEFORMATEX* format = nullptr;  // owned; 18 + cbSize bytes; empty until Open succeeds
+    WAVEFORMATEX* format = nullptr;  // owned (malloc); 18 + cbSize bytes; empty until Open succeeds
     HMMIO file = nullptr;
     MMCKINFO dataChunk{};            // cksize counts the data bytes not yet read
     MMCKINFO riffChunk{};            // dwDataOffset is the position of the form type
