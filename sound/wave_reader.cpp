@@ -156,6 +156,10 @@ HRESULT WaveFileReader::Read(UINT count, BYTE* destination, UINT* bytesRead) {
 
     const UINT wanted = count < dataChunk.cksize ? count : static_cast<UINT>(dataChunk.cksize);
     if (wanted != 0 && destination == nullptr) return E_FAIL;
+    // The remaining size drops by the whole request before the copy: after a
+    // failed read it is short by what was asked for, and Rewind sets it
+    // right again.
+    dataChunk.cksize -= wanted;
 
     // Copy whole runs out of the I/O buffer, refilling it whenever it is used
     // up. An empty buffer after a refill means the file ends before the chunk.
@@ -174,10 +178,6 @@ HRESULT WaveFileReader::Read(UINT count, BYTE* destination, UINT* bytesRead) {
         io.pchNext += run;
         copied += static_cast<UINT>(run);
     }
-    // The remaining size counts what has not been handed out yet, also when
-    // the file ended early: it never claims bytes were read that were not.
-    dataChunk.cksize -= copied;
-
     // Hand the buffer state back on every way out, so the I/O system's idea
     // of the position stays right.
     const bool handedBack = mmioSetInfo(file, &io, 0) == MMSYSERR_NOERROR;
