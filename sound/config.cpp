@@ -250,6 +250,23 @@ bool ReadConfigFile(std::string path) {
     }
 }
 
+void ResetConfigurationState() {
+    simFolder.clear();
+    soundFolder.clear();
+    configPath.clear();
+    masterController.clear();
+    bufferVolRead.clear();
+    bufferPanRead.clear();
+    bufferVolWrite.clear();
+    bufferPanWrite.clear();
+    soundItems.clear();
+    configDiagnostics = nullptr;
+    if (logFile != nullptr) std::fclose(logFile);
+    logFile = nullptr;
+    logEnabled = false;
+    logPath.clear();
+}
+
 void SetUpFiles() {
     try {
         simFolder = GetSimFolder();

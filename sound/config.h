@@ -40,6 +40,11 @@ extern std::string bufferPanWrite;
 extern std::vector<STsoundItem> soundItems;
 
 void SetUpFiles();
+// Puts the configuration and log state back to what it is when the module
+// is loaded, logging off. The module itself never needs it (its state lives
+// as long as it is loaded); the configuration checker and the tests read
+// several folders in one process.
+void ResetConfigurationState();
 // False when the file cannot be opened; nothing changes then.
 bool ReadConfigFile(std::string path);
 

@@ -33,24 +33,6 @@ int32_t FSAPI RecordCode(const char* code, double*, int32_t*, const char**) {
     return 1;
 }
 
-// Puts the module's configuration state back to what it is at load, with
-// logging off: the check must never write into a folder's logfile.txt.
-void ResetModuleState() {
-    simFolder.clear();
-    soundFolder.clear();
-    configPath.clear();
-    masterController.clear();
-    bufferVolRead.clear();
-    bufferPanRead.clear();
-    bufferVolWrite.clear();
-    bufferPanWrite.clear();
-    soundItems.clear();
-    if (logFile != nullptr) std::fclose(logFile);
-    logFile = nullptr;
-    logEnabled = false;
-    logPath.clear();
-}
-
 std::string Squeezed(const std::string& header) {
     // "[ Sound Items ] x" -> "[sounditems]": what the author probably meant.
     std::string out;
@@ -309,7 +291,7 @@ void NoteItemLine(const std::string& line, std::size_t lineNumber, CheckReport& 
 
 CheckReport RunCheck(const std::string& folder) {
     CheckReport report;
-    ResetModuleState();
+    ResetConfigurationState();
     soundFolder = folder;
     report.soundFolder = folder;
     report.configPath = JoinPath(soundFolder, "twsound.cfg");
@@ -454,6 +436,6 @@ CheckReport RunCheck(const std::string& folder) {
     report.unusableWaves = static_cast<std::size_t>(
         std::count_if(report.waves.begin(), report.waves.end(), [](const CheckedWave& w) { return !w.usable; }));
 
-    ResetModuleState();
+    ResetConfigurationState();
     return report;
 }

@@ -79,15 +79,7 @@ protected:
     }
 
     static void Reset() {
-        masterController.clear();
-        bufferVolRead.clear();
-        bufferPanRead.clear();
-        bufferVolWrite.clear();
-        bufferPanWrite.clear();
-        soundItems.clear();
-        if (logFile != nullptr) std::fclose(logFile);
-        logFile = nullptr;
-        logEnabled = false;
+        ResetConfigurationState();
         sentCode.clear();
     }
 

@@ -37,20 +37,7 @@ GaugeHeader** const moduleGaugeTable = nullptr;
 std::vector<std::string>& SentCalculatorCode() { return sentCode; }
 
 void ResetSoundModule() {
-    simFolder.clear();
-    soundFolder.clear();
-    configPath.clear();
-    masterController.clear();
-    bufferVolRead.clear();
-    bufferPanRead.clear();
-    bufferVolWrite.clear();
-    bufferPanWrite.clear();
-    soundItems.clear();
-    configDiagnostics = nullptr;
-    if (logFile != nullptr) std::fclose(logFile);
-    logFile = nullptr;
-    logEnabled = false;
-    logPath.clear();
+    ResetConfigurationState();
     sentCode.clear();
 }
 
