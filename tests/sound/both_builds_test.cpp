@@ -14,34 +14,12 @@
 
 #include "config.h"
 #include "log.h"
-#include "standard_routines.h"
+#include "recorded_code.h"
 
 #ifndef _WIN32
 #include <control_files.h>
 #include <cstdlib>
 #endif
-
-namespace {
-
-std::vector<std::string> sentCode;
-
-int32_t FSAPI RecordCode(const char* code, double*, int32_t*, const char**) {
-    sentCode.emplace_back(code);
-    return 1;
-}
-
-PanelServices MakeServices() {
-    PanelServices services{};
-    services.executeCalculatorCode = RecordCode;
-    return services;
-}
-
-PanelServices services = MakeServices();
-
-}  // namespace
-
-ImportTableRecord ImportTable = {kPanelServicesId, &services, 0, nullptr};
-GaugeHeader** const moduleGaugeTable = nullptr;
 
 namespace {
 
@@ -80,7 +58,7 @@ protected:
 
     static void Reset() {
         ResetConfigurationState();
-        sentCode.clear();
+        SentCalculatorCode().clear();
     }
 
     fs::path Sound() const { return sim_ / "Sound" / "Tarnwick_HX8"; }
@@ -135,7 +113,7 @@ TEST_F(BothBuildsTest, LfAndCrLfFilesReadTheSameAndTheLogIsCrLf) {
         EXPECT_EQ(soundItems[1].defaultVolume, -800);
         EXPECT_EQ(soundItems[2].lVariable, "(L:caf, number)");
         EXPECT_EQ(soundItems[2].defaultVolume, 0);
-        EXPECT_EQ(sentCode, (std::vector<std::string>{"-1 (>L:apustart, number)", "-1 (>L:gearhorn, number)",
+        EXPECT_EQ(SentCalculatorCode(), (std::vector<std::string>{"-1 (>L:apustart, number)", "-1 (>L:gearhorn, number)",
                                                       "-1 (>L:missing, number)", "-1 (>L:caf, number)"}));
         const std::string folder = soundFolder;
         EXPECT_EQ(Read("logfile.txt"), "Wavefile " + folder + "\\apu_start.wav .... found.\r\n\r\n" +

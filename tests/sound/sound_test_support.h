@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-// Every code text the module handed to the calculator-code service, in order.
-std::vector<std::string>& SentCalculatorCode();
+#include "recorded_code.h"
 
 // Puts the sound module back into its state at load: empty folders,
 // settings and item table, logging off, no diagnostics sink.
