@@ -4,6 +4,7 @@
 // the simulated clock (control_window.h). Everything runs on the host's one
 // thread, like the simulator's message loop, so nothing here takes a lock.
 #include "control_window.h"
+#include "window_registry.h"
 
 #include <algorithm>
 #include <cctype>
@@ -78,6 +79,8 @@ bool FiresBefore(const Timer& a, const Timer& b) {
 }
 
 }  // namespace
+
+bool TwPlatformIsRegisteredWindow(HWND window) { return window != nullptr && IsWindow(window); }
 
 extern "C" {
 
