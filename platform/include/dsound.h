@@ -87,7 +87,17 @@ typedef DSBUFFERDESC* LPDSBUFFERDESC;
 typedef const DSBUFFERDESC* LPCDSBUFFERDESC;
 
 struct DSCAPS;
-struct DSBCAPS;
+
+// What IDirectSoundBuffer::GetCaps reports; dwSize must be set by the caller.
+struct DSBCAPS {
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwBufferBytes;
+    DWORD dwUnlockTransferRate;
+    DWORD dwPlayCpuOverhead;
+};
+typedef DSBCAPS* LPDSBCAPS;
+
 struct IDirectSound;
 struct IUnknown;
 
