@@ -130,25 +130,30 @@ TEST_F(Mixer, PanAttenuatesOneSide) {
 }
 
 TEST_F(Mixer, StereoChannelsGoLeftAndRight) {
-    // 1000 Hz on the left only, 1500 Hz on the right only, in one buffer.
-    WAVEFORMATEX format = Pcm(16, 2, 22050);
-    std::vector<uint8_t> left = Tone(format, 22050, 1000, 0.5, 1);
-    const std::vector<uint8_t> right = Tone(format, 22050, 1500, 0.25, 2);
-    for (size_t i = 0; i < left.size(); i += 4) std::copy_n(&right[i + 2], 2, &left[i + 2]);
-    IDirectSoundBuffer* buffer = Make(format, 22050);
-    Fill(buffer, left);
-    ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
-    std::vector<int16_t> out = Mix(4410);
-    EXPECT_NEAR(AmplitudeAt(Channel(out, 0), 1000, 44100), 0.5 * kFull, 0.03 * 0.5 * kFull);
-    EXPECT_LT(AmplitudeAt(Channel(out, 0), 1500, 44100), 20);
-    EXPECT_NEAR(AmplitudeAt(Channel(out, 1), 1500, 44100), 0.25 * kFull, 0.03 * 0.25 * kFull);
-    EXPECT_LT(AmplitudeAt(Channel(out, 1), 1000, 44100), 20);
+    // 1000 Hz on the left only, 1500 Hz on the right only, in one buffer;
+    // at the output rate and resampled.
+    for (uint32_t rate : {44100u, 22050u}) {
+        SCOPED_TRACE(rate);
+        WAVEFORMATEX format = Pcm(16, 2, rate);
+        std::vector<uint8_t> left = Tone(format, rate, 1000, 0.5, 1);
+        const std::vector<uint8_t> right = Tone(format, rate, 1500, 0.25, 2);
+        for (size_t i = 0; i < left.size(); i += 4) std::copy_n(&right[i + 2], 2, &left[i + 2]);
+        IDirectSoundBuffer* buffer = Make(format, rate);
+        Fill(buffer, left);
+        ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+        std::vector<int16_t> out = Mix(4410);
+        EXPECT_NEAR(AmplitudeAt(Channel(out, 0), 1000, 44100), 0.5 * kFull, 0.03 * 0.5 * kFull);
+        EXPECT_LT(AmplitudeAt(Channel(out, 0), 1500, 44100), 20);
+        EXPECT_NEAR(AmplitudeAt(Channel(out, 1), 1500, 44100), 0.25 * kFull, 0.03 * 0.25 * kFull);
+        EXPECT_LT(AmplitudeAt(Channel(out, 1), 1000, 44100), 20);
 
-    // Panned hard right, the left channel's sound is gone, not moved over.
-    ASSERT_EQ(buffer->SetPan(DSBPAN_RIGHT), DS_OK);
-    out = Mix(4410);
-    EXPECT_EQ(PeakAbs(Channel(out, 0)), 0.0);
-    EXPECT_LT(AmplitudeAt(Channel(out, 1), 1000, 44100), 20);
+        // Panned hard right, the left channel's sound is gone, not moved over.
+        ASSERT_EQ(buffer->SetPan(DSBPAN_RIGHT), DS_OK);
+        out = Mix(4410);
+        EXPECT_EQ(PeakAbs(Channel(out, 0)), 0.0);
+        EXPECT_LT(AmplitudeAt(Channel(out, 1), 1000, 44100), 20);
+        buffer->Release();
+    }
 }
 
 TEST_F(Mixer, VoicesSum) {
