@@ -608,8 +608,8 @@ HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* directSound, IUn
         if (outer != nullptr) call += ", outer";
         call += ")";
     }
+    if (directSound != nullptr) *directSound = nullptr;
     if (directSound == nullptr || outer != nullptr) return Record(call, DSERR_INVALIDPARAM);
-    *directSound = nullptr;
     // Only the default device exists.
     if (device != nullptr) return Record(call, DSERR_NODRIVER);
     State& s = state();

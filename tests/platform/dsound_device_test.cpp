@@ -22,7 +22,9 @@ TEST_F(DirectSoundDevice, CreateChecksItsArgumentsAndNumbersDevices) {
     EXPECT_EQ(DirectSoundCreate(&someDevice, &second, nullptr), DSERR_NODRIVER) << "only the default device";
     EXPECT_EQ(second, nullptr);
     EXPECT_EQ(DirectSoundCreate(nullptr, nullptr, nullptr), DSERR_INVALIDPARAM);
+    second = reinterpret_cast<IDirectSound*>(1);
     EXPECT_EQ(DirectSoundCreate(nullptr, &second, reinterpret_cast<IUnknown*>(device)), DSERR_INVALIDPARAM);
+    EXPECT_EQ(second, nullptr);
     EXPECT_EQ(TwSoundLiveDevices(), 1u);
 
     ASSERT_EQ(DirectSoundCreate(nullptr, &second, nullptr), DS_OK);
