@@ -56,6 +56,10 @@ size_t TwPlatformListTimers(struct TwPendingTimer* timers, size_t capacity);
 // negative count makes every call fail until this is called again with 0.
 void TwPlatformRefuseSetTimer(int count);
 
+// Milliseconds the modules spent in Sleep since the last reset. Sleep does
+// not move the clock; it holds up the simulator's thread.
+uint64_t TwPlatformSleptMs(void);
+
 // Forgets every window and timer, clears refusals and sets the clock to 0.
 void TwPlatformResetWindowsAndTimers(void);
 

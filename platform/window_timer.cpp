@@ -43,6 +43,7 @@ struct State {
     UINT_PTR nextThreadTimerId = kFirstThreadTimerId;
     int refuseCount = 0;
     bool firing = false;
+    uint64_t sleptMs = 0;
 };
 
 State& state() {
@@ -125,7 +126,11 @@ BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
 }
 
 // The simulated clock does not move while a module sleeps.
-void WINAPI Sleep(DWORD) {}
+// The simulated clock does not move while a module sleeps (the simulator's
+// thread is simply held up); the host can see how long it was held.
+void WINAPI Sleep(DWORD milliseconds) { state().sleptMs += milliseconds; }
+
+uint64_t TwPlatformSleptMs(void) { return state().sleptMs; }
 
 HWND TwPlatformRegisterWindow(const char* className) {
     HWND handle = reinterpret_cast<HWND>(nextHandle);
