@@ -10,6 +10,7 @@
 
 #include "log.h"
 #include "var_access.h"
+#include "volume_pan.h"
 
 std::string simFolder;
 std::string soundFolder;
@@ -27,8 +28,6 @@ ConfigDiagnostics* configDiagnostics = nullptr;
 
 namespace {
 
-constexpr int32_t kVolumeSilent = -10000;
-constexpr int32_t kVolumeFull = 0;
 constexpr std::size_t kMinimumItemLine = 7;
 
 void Report(std::size_t index, ConfigLineUse use, std::string detail = {}) {
@@ -185,7 +184,7 @@ STsoundItem ParseSoundItem(std::string line) {
     thisSoundItem.defaultVolume = kVolumeFull;
     if (itemStrings.size() >= 3) {
         const int32_t volume = StringToInt(itemStrings[2]);
-        thisSoundItem.defaultVolume = volume > kVolumeFull ? kVolumeFull : volume < kVolumeSilent ? kVolumeSilent : volume;
+        thisSoundItem.defaultVolume = ClampVolume(volume);
     }
     // A "restore all" before any "silence all" gives the configured level.
     thisSoundItem.savedVolume = thisSoundItem.defaultVolume;

@@ -68,7 +68,9 @@ const CatalogueEntry kCatalogue[] = {
     {64, "Restoring buffer {1}."},
 };
 
-const char* CatalogueLines(int32_t number) {
+}  // namespace
+
+const char* LogCatalogueLines(int32_t number) {
     for (const CatalogueEntry& entry : kCatalogue) {
         if (entry.number == number) return entry.lines;
     }
@@ -77,9 +79,9 @@ const char* CatalogueLines(int32_t number) {
 
 // The whole message with its line breaks ("\n"; the text-mode file stores
 // CR LF). Composed in a growing string: a long WAV path is written whole.
-std::string ComposeMessage(int32_t number, const std::string& firstText, const std::string& secondText) {
+std::string ComposeLogMessage(int32_t number, const std::string& firstText, const std::string& secondText) {
     std::string message;
-    if (const char* lines = CatalogueLines(number)) {
+    if (const char* lines = LogCatalogueLines(number)) {
         for (const char* p = lines; *p != '\0'; ++p) {
             if (p[0] == '{' && (p[1] == '1' || p[1] == '2') && p[2] == '}') {
                 message += p[1] == '1' ? firstText : secondText;
@@ -94,8 +96,6 @@ std::string ComposeMessage(int32_t number, const std::string& firstText, const s
     return message;
 }
 
-}  // namespace
-
 void WriteLogMessage(int32_t number, const std::string& firstText, const std::string& secondText) {
     if (!logEnabled) return;
     // The set-up's test opening stays open until the first message.
@@ -104,7 +104,7 @@ void WriteLogMessage(int32_t number, const std::string& firstText, const std::st
         logFile = nullptr;
     }
     try {
-        const std::string message = ComposeMessage(number, firstText, secondText);
+        const std::string message = ComposeLogMessage(number, firstText, secondText);
         // Text mode: every line break is stored as CR LF. Appending never
         // truncates; a file deleted meanwhile is created again.
         FILE* file = _fsopen(logPath.c_str(), "a", _SH_DENYNO);

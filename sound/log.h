@@ -23,6 +23,13 @@ extern FILE* logFile;  // the set-up's test opening; closed before the first mes
 // appended (the file locked, its folder gone) is dropped.
 void WriteLogMessage(int32_t number, const std::string& firstText, const std::string& secondText);
 
+// The lines of catalogue message `number` ("{1}" and "{2}" standing for the
+// inserted texts, "\n" between lines), or 0 for a number it does not have.
+const char* LogCatalogueLines(int32_t number);
+// Message `number` as it goes into the file, before text mode turns each
+// "\n" into CR LF: its lines with the texts inserted, then an empty line.
+std::string ComposeLogMessage(int32_t number, const std::string& firstText, const std::string& secondText);
+
 void LogMessage(int32_t number);
 void LogNumber(int32_t number, int32_t value);
 void LogTwoNumbers(int32_t number, int32_t firstValue, int32_t secondValue);
