@@ -45,13 +45,15 @@ std::optional<double> EvaluateRead(const VariableStore& variables, std::string_v
 std::string EvaluateTooltip(const VariableStore& variables, std::string_view tooltip);
 
 // The service as a host keeps it: the variables, and every text received
-// (in order, exactly as sent; a null text is logged as "").
+// (in order, exactly as sent; a null text is logged as "") unless told not
+// to keep them.
 struct CalculatorCodeService {
     VariableStore variables;
     std::vector<std::string> log;
+    bool keepLog = true;  // off for long runs and benchmarks
 
     int32_t Execute(const char* code, double* doubleResult, int32_t* intResult, const char** textResult) {
-        log.emplace_back(code != nullptr ? code : "");
+        if (keepLog) log.emplace_back(code != nullptr ? code : "");
         return ExecuteCalculatorCode(variables, code, doubleResult, intResult, textResult);
     }
 };

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "audio_file.h"
 #include "calculator_code.h"
+#include "control_simconnect.h"
+#include "control_sound.h"
 #include "control_window.h"
 #include "needle_geometry.h"
 #include "records.h"
@@ -38,6 +41,8 @@ Sim::Sim() {
     if (simExists) throw std::logic_error("only one Sim may exist at a time");
     simExists = true;
     TwPlatformResetWindowsAndTimers();
+    TwSoundReset();
+    TwSimConnectReset();
     SetPanelServiceState(&state_);
     OpenMainWindow();
 }
@@ -47,6 +52,8 @@ Sim::~Sim() {
     while (!gauges_.empty()) RemoveGauge(gauges_.back().get());
     SetPanelServiceState(nullptr);
     TwPlatformResetWindowsAndTimers();
+    TwSoundReset();
+    TwSimConnectReset();
     simExists = false;
 }
 
@@ -129,7 +136,36 @@ void Sim::Update() {
     // By index: a gauge callback cannot place or remove gauges, but keep the
     // loop safe if the list ever changes under it.
     for (size_t i = 0; i < gauges_.size(); ++i) UpdateGauge(*gauges_[i]);
+    MixAudio();
 }
+
+void Sim::MixAudio() {
+    // The frames that belong to this update: whatever rate the device runs
+    // at, the sound keeps step with the clock.
+    const uint64_t rate = TwSoundOutputRate();
+    const uint64_t due = updates_ * rate / kUpdatesPerSecond;
+    const size_t frames = static_cast<size_t>(due - framesMixed_);
+    framesMixed_ = due;
+    if (!captureAudio_) {
+        TwSoundMix(nullptr, frames);
+        return;
+    }
+    const size_t start = audio_.size();
+    audio_.resize(start + 2 * frames);
+    TwSoundMix(audio_.data() + start, frames);
+}
+
+uint32_t Sim::audioRate() const { return TwSoundOutputRate(); }
+
+bool Sim::WriteAudio(const std::string& path, std::string* error) const {
+    return WriteWavFile(path, audio_, TwSoundOutputRate(), error);
+}
+
+bool Sim::SendNotice(const char* systemEvent, uint32_t data) {
+    return TwSimConnectSendSystemEvent(systemEvent, data) != FALSE;
+}
+
+void Sim::SetSlew(bool slewing) { variables().Set("A:IS SLEW ACTIVE,bool", slewing ? 1.0 : 0.0); }
 
 void Sim::UpdateGauge(PlacedGauge& gauge) {
     GaugeHeader* header = gauge.header;

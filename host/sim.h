@@ -24,6 +24,15 @@
 // once. On its first update a needle is placed at its value directly: it
 // appears where it belongs when the panel opens.
 //
+// Simulator state. SimConnect notices (pause, sim start and stop, view,
+// sound on and off) are delivered to the modules that subscribed to them at
+// once, between gauge calls; the slew mode is the variable
+// "A:IS SLEW ACTIVE" the sound module reads on every update.
+//
+// Sound. The sound device stand-in is mixed in step with simulated time:
+// every update is followed by 1/18 s of mixed sound (at 44100 frames a
+// second, 2450 frames), kept when capture is on.
+//
 // One Sim at a time: the panel-services table the modules call has no
 // context of its own.
 #pragma once
@@ -83,6 +92,8 @@ public:
     // Every text the modules sent to the calculator-code service, in order.
     const std::vector<std::string>& codeLog() const { return state_.calculator.log; }
     void ClearCodeLog() { state_.calculator.log.clear(); }
+    // Whether the texts are kept at all (they are unless turned off).
+    void KeepCodeLog(bool keep) { state_.calculator.keepLog = keep; }
     // Every call of an element-list slot (and of any slot the host does not offer).
     const std::vector<PanelCall>& panelCalls() const { return state_.calls; }
     void ClearPanelCalls() { state_.calls.clear(); }
@@ -120,6 +131,27 @@ public:
     void CloseMainWindow();
     HWND mainWindow() const { return mainWindow_; }
 
+    // SimConnect system events, as the simulator sends them to the modules
+    // that subscribed. Each returns whether a module received it.
+    bool Pause(bool paused) { return SendNotice("Pause", paused ? 1 : 0); }
+    bool SimStart() { return SendNotice("SimStart", 0); }
+    bool SimStop() { return SendNotice("SimStop", 0); }
+    bool SoundSwitch(bool on) { return SendNotice("Sound", on ? 1 : 0); }
+    bool View(uint32_t viewFlags) { return SendNotice("View", viewFlags); }
+    bool SendNotice(const char* systemEvent, uint32_t data);
+    // Slew mode on or off: the aircraft variable the sound module reads.
+    void SetSlew(bool slewing);
+
+    // Keeps the mixed sound of every following update (interleaved left,
+    // right, signed 16-bit, at audioRate() frames a second).
+    void CaptureAudio(bool on) { captureAudio_ = on; }
+    const std::vector<int16_t>& audio() const { return audio_; }
+    void ClearAudio() { audio_.clear(); }
+    uint32_t audioRate() const;
+    // Writes the captured sound as a 16-bit stereo WAV file; false (and why,
+    // in `error`) when it cannot.
+    bool WriteAudio(const std::string& path, std::string* error = nullptr) const;
+
     // The gauge's tooltip as the simulator shows it (calculator code inside
     // it evaluated); empty when the gauge has none.
     std::string Tooltip(const PlacedGauge& gauge) const;
@@ -127,6 +159,7 @@ public:
 private:
     void SendService(PlacedGauge& gauge, int32_t code);
     void UpdateGauge(PlacedGauge& gauge);
+    void MixAudio();
 
     PanelServiceState state_;
     std::vector<std::unique_ptr<LoadedModule>> modules_;
@@ -135,4 +168,7 @@ private:
     HWND mainWindow_ = nullptr;
     uint64_t updates_ = 0;
     uint32_t placements_ = 0;
+    bool captureAudio_ = false;
+    std::vector<int16_t> audio_;
+    uint64_t framesMixed_ = 0;
 };
