@@ -89,6 +89,10 @@ void FSAPI OpenSimConnect() {
 void FSAPI CloseSimConnect() {
     SimConnect_Close(simConnect);
     simConnect = nullptr;
+    // The module is about to be unloaded: what its slots hold (buffers,
+    // devices not yet released, up to 100 open WAV files) would otherwise
+    // stay behind in the simulator's process with every aircraft change.
+    ResetSoundOutput();
 }
 
 int32_t ViewCode(DWORD data) { return data == 1 || data == 2 || data == 4 ? static_cast<int32_t>(data) : 0; }

@@ -431,7 +431,7 @@ TEST_F(DirectSoundBuffer, ReleasedBufferGivesItsMemoryBackAndLeavesTheList) {
 
 // In a child with its address space capped: a buffer whose memory cannot
 // be had refuses Lock and Play; exits 0 when both said DSERR_OUTOFMEMORY.
-[[noreturn]] void LockAndPlayWithoutMemory(IDirectSoundBuffer* buffer) {
+[[noreturn, maybe_unused]] void LockAndPlayWithoutMemory(IDirectSoundBuffer* buffer) {
     std::ifstream statm("/proc/self/statm");
     size_t pages = 0;
     statm >> pages;

@@ -6,6 +6,8 @@
 
 #include <cstring>
 
+#include <control_mmio.h>
+
 #include "gauge_records.h"
 #include "records.h"
 #include "sound_calls.h"
@@ -214,11 +216,18 @@ TEST_F(Lifecycle, PreInitialiseBeforeAnyConnectWaitsForTheFirstConnect) {
 }
 
 TEST_F(Lifecycle, ReloadingTheModuleStartsAfresh) {
+    const int filesBefore = TwPlatformOpenMmioCount();
     host.Load();
+    EXPECT_EQ(TwPlatformOpenMmioCount(), filesBefore + 2);
     host.sim().Pause(true);
     host.Update();
+    // Pre-kill releases the device; the stop routine gives back the open
+    // files, which nothing else would.
     host.sim().UnloadModule(host.module());
     EXPECT_EQ(TwSoundLiveDevices(), 0u);
+    EXPECT_EQ(TwSoundLiveBuffers(), 0u);
+    EXPECT_EQ(TwPlatformOpenMmioCount(), filesBefore);
+    EXPECT_EQ(TwSoundFaultCount(), 0u);
     host.Load();  // a new aircraft: the new module has heard no pause
     EXPECT_TRUE(HornPlays());
 }
