@@ -4,6 +4,8 @@
 // use.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include <control_mmio.h>
@@ -237,6 +239,29 @@ TEST_F(Lifecycle, WithoutLogfileNothingIsLoggedAndNothingCreated) {
     host.Load();
     EXPECT_TRUE(HornPlays());
     EXPECT_FALSE(std::filesystem::exists(host.soundFolder() / "logfile.txt"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ModuleFile, ExportsOnlyWhatTheSimulatorAndTheHostLookUp) {
+    // The records the simulator finds by name, and natively the bitmap
+    // table that stands in for the resources of the Windows file.
+    std::FILE* nm = popen("nm -D --defined-only " TW_SOUND_PATH, "r");
+    ASSERT_NE(nm, nullptr);
+    std::vector<std::string> exported;
+    char line[512];
+    while (std::fgets(line, sizeof line, nm) != nullptr) {
+        char type = 0;
+        char name[256] = {};
+        if (std::sscanf(line, "%*s %c %255s", &type, name) == 2 && std::string(name).rfind('_', 0) != 0) {
+            exported.emplace_back(name);
+        }
+    }
+    ASSERT_EQ(pclose(nm), 0);
+    std::sort(exported.begin(), exported.end());
+    EXPECT_EQ(exported, (std::vector<std::string>{"ImportTable", "Linkage", "TwBitmapResources"}));
 }
 
 }  // namespace
