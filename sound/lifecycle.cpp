@@ -89,6 +89,11 @@ void FSAPI OpenSimConnect() {
 void FSAPI CloseSimConnect() {
     SimConnect_Close(simConnect);
     simConnect = nullptr;
+    // The simulator unloads the module next. The sound slots' open WAV files
+    // and buffers, and a device a missing pre-kill left held, would outlive
+    // it (every change of aircraft would leak them): they go now, on the
+    // simulator's thread, not from the unload itself.
+    ResetSoundOutput();
 }
 
 int32_t ViewCode(DWORD data) { return data == 1 || data == 2 || data == 4 ? static_cast<int32_t>(data) : 0; }

@@ -63,7 +63,7 @@ void SetBufferPan(uint16_t slot, int pan);
 // 0 (centre) for a slot without a buffer.
 int GetBufferPan(uint16_t slot);
 
-// Releases every buffer and device and destroys every reader: the slots as
-// at load. The module itself never needs it (its slots live as long as it
-// is loaded); the tests and the checker run several loads in one process.
+// Releases every buffer and device and destroys every reader (closing its
+// file): the slots as at load. The module's stop routine calls it, since the
+// module is unloaded next; the checker runs several loads in one process.
 void ResetSoundOutput();

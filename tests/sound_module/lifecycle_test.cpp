@@ -4,6 +4,8 @@
 // use.
 #include <gtest/gtest.h>
 
+#include <control_mmio.h>
+
 #include <cstring>
 
 #include "gauge_records.h"
@@ -221,6 +223,29 @@ TEST_F(Lifecycle, ReloadingTheModuleStartsAfresh) {
     EXPECT_EQ(TwSoundLiveDevices(), 0u);
     host.Load();  // a new aircraft: the new module has heard no pause
     EXPECT_TRUE(HornPlays());
+}
+
+TEST_F(Lifecycle, UnloadingGivesBackEveryOpenFileBufferAndDevice) {
+    const int before = TwPlatformOpenMmioCount();
+    host.Load();
+    ASSERT_TRUE(HornPlays());
+    EXPECT_EQ(TwPlatformOpenMmioCount(), before + 2);  // each slot keeps its WAV file open
+    host.sim().UnloadModule(host.module());
+    EXPECT_EQ(TwPlatformOpenMmioCount(), before);
+    EXPECT_EQ(TwSoundLiveBuffers(), 0u);
+    EXPECT_EQ(TwSoundLiveDevices(), 0u);
+    EXPECT_EQ(TwSoundFaultCount(), 0u);
+}
+
+TEST_F(Lifecycle, StoppingWithoutAPreKillReleasesTheDeviceToo) {
+    const int before = TwPlatformOpenMmioCount();
+    host.Load();
+    ASSERT_TRUE(HornPlays());
+    // A simulator that stops the module with its gauge still placed.
+    host.module()->linkage()->moduleStop();
+    EXPECT_EQ(TwSoundLiveBuffers(), 0u);
+    EXPECT_EQ(TwSoundLiveDevices(), 0u);
+    EXPECT_EQ(TwPlatformOpenMmioCount(), before);
 }
 
 TEST_F(Lifecycle, WithoutLogfileNothingIsLoggedAndNothingCreated) {
