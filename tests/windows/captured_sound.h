@@ -75,10 +75,24 @@ inline double ToneAmplitude(const std::vector<float>& stereo, int channel, doubl
     return 2.0 * std::sqrt(std::max(power, 0.0)) / static_cast<double>(counted);
 }
 
-inline double PeakLevel(const std::vector<float>& stereo, int channel) {
-    double peak = 0.0;
-    for (size_t i = channel; i < stereo.size(); i += 2) peak = std::max(peak, std::fabs(static_cast<double>(stereo[i])));
-    return peak;
+// The samples without the runs of zeros the sink got where the mixer had
+// nothing ready: every run of at least `minRun` frames of exact silence in
+// both channels is cut out. A sound's own zero crossings are single frames.
+inline std::vector<float> WithoutZeroRuns(const std::vector<float>& stereo, size_t minRun = 32) {
+    std::vector<float> kept;
+    kept.reserve(stereo.size());
+    const size_t frames = stereo.size() / 2;
+    size_t f = 0;
+    while (f < frames) {
+        size_t end = f;
+        while (end < frames && stereo[2 * end] == 0.0f && stereo[2 * end + 1] == 0.0f) ++end;
+        if (end - f < minRun) {
+            if (end == f) ++end;  // a sounding frame
+            kept.insert(kept.end(), stereo.begin() + 2 * f, stereo.begin() + 2 * end);
+        }
+        f = end;
+    }
+    return kept;
 }
 
 }  // namespace sound_win

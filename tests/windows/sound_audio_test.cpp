@@ -3,8 +3,8 @@
 // tone's frequency (a Goertzel filter over 20 ms blocks).
 //
 // The sink takes the sound faster than real time and may get runs of zeros
-// where the mixer had nothing ready, so the checks count the frames and
-// blocks in which a tone sounds, over stretches of real time long enough for
+// where the mixer had nothing ready, so the checks cut those runs out and
+// count the frames and blocks in which a tone sounds, over stretches of real time long enough for
 // any of that, and never look at exact times: after a command the test
 // waits a settling time (the mixer may have mixed a little ahead) before it
 // listens. A tone "sounds" in a block above half its level and is "gone"
@@ -34,11 +34,13 @@ struct Heard {
 };
 
 // How `frequency` sounds in one channel, if played at amplitude `level`.
-// A block where the tone sounds for only part of its frames (at a start, an
-// end, or beside a run of zeros) shows about that part of its level, so
-// `frames` counts sound frames wherever the zeros fell.
-Heard Listen(const std::vector<float>& stereo, int channel, double frequency, double level = kAmplitude) {
+// Runs of zeros (the mixer late) are cut out first, so that they cannot
+// split the sound across blocks; a block where the tone sounds for only part
+// of its frames (at a start or an end) shows about that part of its level,
+// and `frames` adds up the sound's frames however they fell into blocks.
+Heard Listen(const std::vector<float>& captured, int channel, double frequency, double level = kAmplitude) {
     Heard heard;
+    const std::vector<float> stereo = WithoutZeroRuns(captured);
     const size_t frames = stereo.size() / 2;
     std::vector<double> sounding;
     for (size_t first = 0; first + kBlock <= frames; first += kBlock) {
