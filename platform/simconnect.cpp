@@ -1,10 +1,20 @@
-// Native stand-in for the SimConnect client library: one connection at a
-// time, the system events a client subscribed to, and the dispatch
-// procedure that the host's messages are delivered to (control_simconnect.h).
-// Everything runs on the host's one thread, like the simulator's own calls.
+// Stand-in for the SimConnect client library: one connection at a time, the
+// system events a client subscribed to, and the dispatch procedure that the
+// host's messages are delivered to (control_simconnect.h). Everything runs
+// on the host's one thread, like the simulator's own calls.
+//
+// Natively it is part of the platform library. The Windows tests build the
+// same file as their own SimConnect.dll (tests/windows/), which the sound
+// module finds through its manifest; the test host reaches the control
+// functions by GetProcAddress.
 #include "control_simconnect.h"
 
+#if defined(_WIN32)
+#include <string.h>
+#define strcasecmp _stricmp
+#else
 #include <strings.h>
+#endif
 
 #include <cstdarg>
 #include <cstdio>
@@ -46,7 +56,7 @@ bool Refused(const char* systemEvent) {
     return false;
 }
 
-HRESULT Record(HRESULT result, const char* format, ...) __attribute__((format(printf, 2, 3)));
+HRESULT Record(HRESULT result, const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
 HRESULT Record(HRESULT result, const char* format, ...) {
     char text[512];
     va_list args;

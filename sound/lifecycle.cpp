@@ -89,9 +89,10 @@ void FSAPI OpenSimConnect() {
 void FSAPI CloseSimConnect() {
     SimConnect_Close(simConnect);
     simConnect = nullptr;
-    // The module is about to be unloaded: what its slots hold (buffers,
-    // devices not yet released, up to 100 open WAV files) would otherwise
-    // stay behind in the simulator's process with every aircraft change.
+    // The simulator unloads the module next. The sound slots' open WAV files
+    // and buffers, and a device a missing pre-kill left held, would outlive
+    // it (every change of aircraft would leak them): they go now, on the
+    // simulator's thread, not from the unload itself.
     ResetSoundOutput();
 }
 

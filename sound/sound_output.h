@@ -64,6 +64,6 @@ void SetBufferPan(uint16_t slot, int pan);
 int GetBufferPan(uint16_t slot);
 
 // Releases every buffer and device and destroys every reader (closing its
-// file): the slots as at load. The module's stop routine calls it, since
-// nothing else would give them back when the module is unloaded.
+// file): the slots as at load. The module's stop routine calls it, since the
+// module is unloaded next; the checker runs several loads in one process.
 void ResetSoundOutput();

@@ -3,7 +3,8 @@
 // this header: the Windows module imports the functions by name from
 // SimConnect.dll (found through the side-by-side assembly its manifest
 // names); natively the platform library provides a stand-in that the host
-// steers (control_simconnect.h).
+// steers (control_simconnect.h), and the Windows tests build the same
+// stand-in as a SimConnect.dll of their own.
 #pragma once
 
 #include <windows.h>
@@ -45,7 +46,11 @@ constexpr DWORD kSimConnectLocalConfiguration = 0xFFFFFFFF;
 
 typedef void(CALLBACK* SimConnectDispatchProc)(SimConnectMessage* message, DWORD size, void* context);
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(TW_SIMCONNECT_STANDIN)
+// The stand-in SimConnect.dll of the Windows tests defines them (its .def
+// file exports them by their undecorated names).
+#define SIMCONNECT_API extern "C" HRESULT __stdcall
+#elif defined(_WIN32)
 #define SIMCONNECT_API extern "C" __declspec(dllimport) HRESULT __stdcall
 #else
 #define SIMCONNECT_API extern "C" HRESULT

@@ -1,37 +1,26 @@
 // The command protocol as another gauge sees it: a value written into an
 // item's variable or the master controller, executed on the next enabled
 // update, acknowledged with the idle value; what the module logged and
-// which sound device calls it made.
+// which sound device calls it made. The command and master tables are
+// shared with the Windows tests (tests/cases/sound_cases.h).
 #include <gtest/gtest.h>
 
 #include "sound_calls.h"
+#include "sound_cases.h"
 #include "sound_host.h"
 
 namespace {
 
-constexpr const char* kConfig =
-    "[general]\n"
-    "mastercontroller=Master\n"
-    "buffervolwrite=VolIn\n"
-    "bufferpanwrite=PanIn\n"
-    "buffervolread=VolOut\n"
-    "bufferpanread=PanOut\n"
-    "\n"
-    "[sounditems]\n"
-    "Tone, tone.wav, -600\n"
-    "Broken, broken.wav, -300\n"
-    "Second, second.wav\n";
+using namespace sound_cases;
 
 class Commands : public ::testing::Test {
 protected:
     void SetUp() override {
-        host.WriteConfig(kConfig);
-        host.Write("tone.wav", ToneWav({.frequency = 440, .seconds = 0.5}));
-        host.Write("broken.wav", "not a sound at all");  // there, but no RIFF file: no buffer
-        host.Write("second.wav", ToneWav({.frequency = 880, .seconds = 0.5}));
+        host.WriteConfig(kCommandConfig);
+        for (const File& file : CommandFiles()) host.Write(file.name, file.bytes);  // broken.wav: no RIFF file, no buffer
         host.Load();
-        host.Set("VolIn", -1234);
-        host.Set("PanIn", 2345);
+        host.Set("VolIn", kVolumeRegister);
+        host.Set("PanIn", kPanRegister);
         host.Update();  // first update: enabled, nothing pending
         tone = LiveBuffer(0);  // slot 1 has none
         second = LiveBuffer(1);
@@ -46,61 +35,6 @@ protected:
     SoundHost host;
     uint32_t tone = 0;
     uint32_t second = 0;
-};
-
-struct CommandCase {
-    int value;
-    bool withBuffer;
-    std::vector<LogEntry> log;     // after message 4, which every value from 0 up writes
-    std::vector<std::string> calls;  // on the item's buffer
-    double after;                  // the item variable afterwards
-};
-
-void PrintTo(const CommandCase& c, std::ostream* out) {
-    *out << "command " << c.value << (c.withBuffer ? " on a slot with a buffer" : " on a slot without one");
-}
-
-const char* CommandText(int value) {
-    switch (value) {
-        case 0: return "Play command is... Stop";
-        case 1: return "Play command is... PlayOnce";
-        case 2: return "Play command is... PlayLooped";
-        default: return "";
-    }
-}
-
-// Item 0 (slot 0) has a buffer at default volume -600; item 1 (slot 1) has
-// none, its default volume is -300. The registers hold volume -1234 and pan
-// 2345.
-const CommandCase kCommandCases[] = {
-    {-5, true, {}, {}, -5},
-    {-1, true, {}, {}, -1},
-    {0, true, {56, 58}, {"Stop", "SetCurrentPosition(0)"}, -1},
-    {1, true, {{14, "0"}, {60, "0", "-600"}, {62, "0", "0"}, 52, 59, {64, "0"}, 55},
-     {"SetVolume(-600)", "SetPan(0)", "GetStatus", "Play(flags 0)"}, -1},
-    {2, true, {{15, "0"}, {60, "0", "-600"}, {62, "0", "0"}, 52, 59, {64, "0"}, 55},
-     {"SetVolume(-600)", "SetPan(0)", "GetStatus", "Play(flags 1)"}, -1},
-    {3, true, {{60, "0", "-1234"}}, {"SetVolume(-1234)"}, -1},
-    {4, true, {{61, "0"}}, {"GetVolume"}, -1},
-    {5, true, {{62, "0", "2345"}}, {"SetPan(2345)"}, -1},
-    {6, true, {{63, "0"}}, {"GetPan"}, -1},
-    {7, true, {{14, "0"}, {60, "0", "-1234"}, {62, "0", "2345"}, 52, 59, {64, "0"}, 55},
-     {"SetVolume(-1234)", "SetPan(2345)", "GetStatus", "Play(flags 0)"}, -1},
-    {8, true, {{15, "0"}, {60, "0", "-1234"}, {62, "0", "2345"}, 52, 59, {64, "0"}, 55},
-     {"SetVolume(-1234)", "SetPan(2345)", "GetStatus", "Play(flags 1)"}, -1},
-    {9, true, {}, {}, 9},
-    {10, true, {}, {}, 10},
-    {-5, false, {}, {}, -5},
-    {0, false, {56, 57}, {}, -1},
-    {1, false, {{14, "1"}, {60, "1", "-300"}, {62, "1", "0"}, 52, 53}, {}, -1},
-    {2, false, {{15, "1"}, {60, "1", "-300"}, {62, "1", "0"}, 52, 53}, {}, -1},
-    {3, false, {{60, "1", "-1234"}}, {}, -1},
-    {4, false, {{61, "1"}}, {}, -1},
-    {5, false, {{62, "1", "2345"}}, {}, -1},
-    {6, false, {{63, "1"}}, {}, -1},
-    {7, false, {{14, "1"}, {60, "1", "-1234"}, {62, "1", "2345"}, 52, 53}, {}, -1},
-    {8, false, {{15, "1"}, {60, "1", "-1234"}, {62, "1", "2345"}, 52, 53}, {}, -1},
-    {9, false, {}, {}, 9},
 };
 
 class CommandTable : public Commands, public ::testing::WithParamInterface<CommandCase> {};
@@ -125,7 +59,7 @@ TEST_P(CommandTable, ExecutesLogsAndAcknowledges) {
     EXPECT_EQ(host.Log().size(), c.value >= 9 ? 1u : 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(ValuesAndSlots, CommandTable, ::testing::ValuesIn(kCommandCases));
+INSTANTIATE_TEST_SUITE_P(ValuesAndSlots, CommandTable, ::testing::ValuesIn(CommandCases()));
 
 TEST_F(Commands, ReadsWriteTheBuffersValuesIntoTheOutputRegisters) {
     host.Set("VolIn", -2500);
@@ -223,12 +157,6 @@ TEST_F(Commands, TwoItemsOnOneUpdateReadTheSameRegisterAndTheLaterReadBackRemain
     EXPECT_EQ(calls[1], BufferCalls(second, {"GetVolume"})[0]);
 }
 
-struct MasterCase {
-    int value;
-    std::vector<int> log;  // the messages of the master command alone
-    double after;
-};
-
 class MasterTable : public Commands, public ::testing::WithParamInterface<MasterCase> {};
 
 TEST_P(MasterTable, ExecutesAndWritesZero) {
@@ -239,14 +167,7 @@ TEST_P(MasterTable, ExecutesAndWritesZero) {
     EXPECT_EQ(host.Get("Master"), c.after);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Values, MasterTable,
-    ::testing::Values(MasterCase{0, {}, 0},
-                      // Stop all: every slot stopped and rewound (the one without a buffer logs 57).
-                      MasterCase{1, {56, 58, 56, 57, 56, 58}, 0},
-                      // Silence all: read, then set to silent, per item.
-                      MasterCase{2, {61, 60, 61, 60, 61, 60}, 0},
-                      MasterCase{3, {60, 60, 60}, 0}, MasterCase{7, {}, 0}, MasterCase{-3, {}, 0}));
+INSTANTIATE_TEST_SUITE_P(Values, MasterTable, ::testing::ValuesIn(MasterCases()));
 
 TEST_F(Commands, StopAllResetsEveryItemVariable) {
     host.Set("Tone", 2);

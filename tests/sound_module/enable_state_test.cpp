@@ -1,28 +1,24 @@
 // The enable state: sounds only while the simulation runs unpaused, not
 // slewing, with the simulator's sound on. Every change stops everything and
-// discards pending commands; the notices arrive through SimConnect.
+// discards pending commands; the notices arrive through SimConnect. The
+// condition and notice tables are shared with the Windows tests.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <cstring>
 
 #include "sound_calls.h"
+#include "sound_cases.h"
 #include "sound_host.h"
 
 namespace {
 
-constexpr const char* kConfig =
-    "[general]\n"
-    "mastercontroller=Master\n"
-    "[sounditems]\n"
-    "Horn, horn.wav\n"
-    "Chime, chime.wav\n";
+using namespace sound_cases;
 
 class EnableState : public ::testing::Test {
 protected:
     void SetUp() override {
-        host.WriteConfig(kConfig);
-        host.Write("horn.wav", ToneWav({.frequency = 500, .seconds = 2}));
-        host.Write("chime.wav", ToneWav({.frequency = 1000, .seconds = 2}));
+        host.WriteConfig(kEnableConfig);
+        for (const File& file : EnableFiles()) host.Write(file.name, file.bytes);
         host.Load();
         host.ClearLog();
     }
@@ -54,22 +50,23 @@ TEST_F(EnableState, SlewOnAtTheFirstUpdateIsATransitionToDisabled) {
     EXPECT_FALSE(LastBufferInfo(LiveBuffer(0)).playing);
 }
 
-struct Condition {
-    const char* name;
-    std::function<void(Sim&)> disable;
-    std::function<void(Sim&)> enable;
-};
+// A condition's event as the simulator makes it: a notice, or slew mode.
+void Apply(Sim& sim, const char* event, uint32_t data) {
+    if (std::strcmp(event, kSlew) == 0) {
+        sim.SetSlew(data != 0);
+    } else {
+        ASSERT_TRUE(sim.SendNotice(event, data)) << event;
+    }
+}
 
-void PrintTo(const Condition& c, std::ostream* out) { *out << c.name; }
-
-class EachCondition : public EnableState, public ::testing::WithParamInterface<Condition> {};
+class EachCondition : public EnableState, public ::testing::WithParamInterface<EnableCondition> {};
 
 TEST_P(EachCondition, DisablingAndEnablingStopAllAndResetAll) {
     StartHorn();
-    GetParam().disable(host.sim());
+    Apply(host.sim(), GetParam().disableEvent, GetParam().disableData);
     host.Set("Chime", 1);  // written on the transition's own frame
     host.Update();
-    EXPECT_EQ(Numbers(host.Log()), (std::vector<int>{16, 56, 58, 56, 58}));
+    EXPECT_EQ(Numbers(host.Log()), kDisabledLog);
     EXPECT_FALSE(LastBufferInfo(LiveBuffer(0)).playing);
     EXPECT_FALSE(LastBufferInfo(LiveBuffer(1)).playing);
     EXPECT_EQ(host.Get("Horn"), -1);
@@ -89,13 +86,13 @@ TEST_P(EachCondition, DisablingAndEnablingStopAllAndResetAll) {
 
     // Enabling again discards what was written meanwhile: the transition's
     // update stops and resets, and reads no command.
-    GetParam().enable(host.sim());
+    Apply(host.sim(), GetParam().enableEvent, GetParam().enableData);
     host.sim().ClearCodeLog();
     host.Update();
     EXPECT_EQ(host.sim().codeLog(),
               (std::vector<std::string>{"((A:IS SLEW ACTIVE, bool))", "1 (>L:master, number)", "(L:master, number)",
                                         "-1 (>L:horn, number)", "-1 (>L:chime, number)", "0 (>L:master, number)"}));
-    EXPECT_EQ(Numbers(host.Log()), (std::vector<int>{17, 56, 58, 56, 58}));
+    EXPECT_EQ(Numbers(host.Log()), kEnabledLog);
     EXPECT_EQ(host.Get("Horn"), -1);
     EXPECT_EQ(host.Get("Master"), 0);
     EXPECT_FALSE(LastBufferInfo(LiveBuffer(0)).playing);
@@ -107,19 +104,8 @@ TEST_P(EachCondition, DisablingAndEnablingStopAllAndResetAll) {
     EXPECT_TRUE(LastBufferInfo(LiveBuffer(0)).playing);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Notices, EachCondition,
-    ::testing::Values(Condition{"Pause", [](Sim& s) { s.Pause(true); }, [](Sim& s) { s.Pause(false); }},
-                      Condition{"SimStop", [](Sim& s) { s.SimStop(); }, [](Sim& s) { s.SimStart(); }},
-                      Condition{"Slew", [](Sim& s) { s.SetSlew(true); }, [](Sim& s) { s.SetSlew(false); }},
-                      Condition{"SoundOff", [](Sim& s) { s.SoundSwitch(false); }, [](Sim& s) { s.SoundSwitch(true); }}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-struct NoticeCase {
-    const char* event;
-    uint32_t data;
-    bool enabledAfter;
-};
+INSTANTIATE_TEST_SUITE_P(Conditions, EachCondition, ::testing::ValuesIn(kEnableConditions),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class NoticeData : public EnableState, public ::testing::WithParamInterface<NoticeCase> {};
 
@@ -130,12 +116,7 @@ TEST_P(NoticeData, DecidesTheState) {
     EXPECT_EQ(Numbers(host.Log()).empty(), c.enabledAfter) << "a transition happened";
 }
 
-INSTANTIATE_TEST_SUITE_P(Values, NoticeData,
-                         ::testing::Values(NoticeCase{"Pause", 1, false}, NoticeCase{"Pause", 0, true},
-                                           NoticeCase{"Pause", 2, true}, NoticeCase{"Pause", 0xFFFFFFFF, true},
-                                           NoticeCase{"Sound", 0, false}, NoticeCase{"Sound", 1, true},
-                                           NoticeCase{"Sound", 7, true}, NoticeCase{"SimStop", 0, false},
-                                           NoticeCase{"SimStart", 0, true}, NoticeCase{"View", 1, true}));
+INSTANTIATE_TEST_SUITE_P(Values, NoticeData, ::testing::ValuesIn(kNoticeCases));
 
 TEST_F(EnableState, AnyPauseValueOtherThanOneUnpauses) {
     host.sim().Pause(true);
@@ -180,8 +161,7 @@ TEST_F(EnableState, NoticesThatCancelOutBeforeAnUpdateMakeNoTransition) {
 }
 
 TEST_F(EnableState, ViewNoticesWriteTheViewCodeEveryTime) {
-    const std::pair<uint32_t, int> cases[] = {{1, 1}, {2, 2}, {4, 4}, {0, 0}, {3, 0}, {8, 0}, {4, 4}, {0xFFFFFFFF, 0}};
-    for (const auto& [data, code] : cases) {
+    for (const auto& [data, code] : kViewCodes) {
         host.sim().ClearCodeLog();
         ASSERT_TRUE(host.sim().View(data));
         EXPECT_EQ(host.sim().codeLog(), std::vector<std::string>{std::to_string(code) + " (>L:ViewSystemStatus, number)"})

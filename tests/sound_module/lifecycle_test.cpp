@@ -218,20 +218,36 @@ TEST_F(Lifecycle, PreInitialiseBeforeAnyConnectWaitsForTheFirstConnect) {
 }
 
 TEST_F(Lifecycle, ReloadingTheModuleStartsAfresh) {
-    const int filesBefore = TwPlatformOpenMmioCount();
     host.Load();
-    EXPECT_EQ(TwPlatformOpenMmioCount(), filesBefore + 2);
     host.sim().Pause(true);
     host.Update();
-    // Pre-kill releases the device; the stop routine gives back the open
-    // files, which nothing else would.
     host.sim().UnloadModule(host.module());
     EXPECT_EQ(TwSoundLiveDevices(), 0u);
-    EXPECT_EQ(TwSoundLiveBuffers(), 0u);
-    EXPECT_EQ(TwPlatformOpenMmioCount(), filesBefore);
-    EXPECT_EQ(TwSoundFaultCount(), 0u);
     host.Load();  // a new aircraft: the new module has heard no pause
     EXPECT_TRUE(HornPlays());
+}
+
+TEST_F(Lifecycle, UnloadingGivesBackEveryOpenFileBufferAndDevice) {
+    const int before = TwPlatformOpenMmioCount();
+    host.Load();
+    ASSERT_TRUE(HornPlays());
+    EXPECT_EQ(TwPlatformOpenMmioCount(), before + 2);  // each slot keeps its WAV file open
+    host.sim().UnloadModule(host.module());
+    EXPECT_EQ(TwPlatformOpenMmioCount(), before);
+    EXPECT_EQ(TwSoundLiveBuffers(), 0u);
+    EXPECT_EQ(TwSoundLiveDevices(), 0u);
+    EXPECT_EQ(TwSoundFaultCount(), 0u);
+}
+
+TEST_F(Lifecycle, StoppingWithoutAPreKillReleasesTheDeviceToo) {
+    const int before = TwPlatformOpenMmioCount();
+    host.Load();
+    ASSERT_TRUE(HornPlays());
+    // A simulator that stops the module with its gauge still placed.
+    host.module()->linkage()->moduleStop();
+    EXPECT_EQ(TwSoundLiveBuffers(), 0u);
+    EXPECT_EQ(TwSoundLiveDevices(), 0u);
+    EXPECT_EQ(TwPlatformOpenMmioCount(), before);
 }
 
 TEST_F(Lifecycle, WithoutLogfileNothingIsLoggedAndNothingCreated) {

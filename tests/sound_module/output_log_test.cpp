@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "sound_calls.h"
+#include "sound_cases.h"
 #include "sound_host.h"
 
 namespace {
@@ -44,8 +45,7 @@ TEST_F(Output, LoadingAGoodFileLogsEveryStep) {
     const std::string wav = ToneWav({.seconds = 0.25, .rate = 22050, .bits = 16});  // 11026 bytes of data? see below
     LoadOne(wav);
     const std::string size = std::to_string(wav.size() - 44);
-    EXPECT_EQ(LoadingLog(), (std::vector<LogEntry>{7, 45, 30, {32, "0"}, 34, {35, size}, {32, Path()}, 36, 39, 41,
-                                                    42, 43, 44}));
+    EXPECT_EQ(LoadingLog(), sound_cases::GoodLoadLog(wav.size() - 44, Path()));
     // The whole connect-to-window: the device, then the configuration.
     std::vector<LogEntry> log = host.Log();
     EXPECT_EQ(std::vector<LogEntry>(log.begin(), log.begin() + 6),
@@ -66,12 +66,6 @@ struct LoadFailure {
 
 void PrintTo(const LoadFailure& c, std::ostream* out) { *out << c.name; }
 
-std::string Claiming(uint32_t claimed, const std::string& wav) {
-    std::string bytes = wav;
-    std::memcpy(&bytes[40], &claimed, 4);
-    return bytes;
-}
-
 class LoadFailures : public Output, public ::testing::WithParamInterface<LoadFailure> {};
 
 TEST_P(LoadFailures, LeaveTheSlotWithoutSound) {
@@ -89,18 +83,22 @@ TEST_P(LoadFailures, LeaveTheSlotWithoutSound) {
     EXPECT_EQ(host.Get("Sound"), -1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LoadFailures,
-    ::testing::Values(
-        LoadFailure{"NotRiff", "this is no RIFF file", nullptr, {45, 30, 31, 31}, false},
-        LoadFailure{"EmptyData", WavFile(1, 1, 22050, 16, ""), nullptr, {45, 30, 32, 33, 31}, false},
-        LoadFailure{"NonPcm", WavFile(2, 1, 22050, 4, std::string(256, '\x11')), nullptr, {45, 30, 32, 33, 31}, false},
-        LoadFailure{"FormatRefused", ToneWav({}), [] { TwSoundRefuseFormat(1); }, {45, 30, 32, 33, 31}, false},
-        LoadFailure{"DataShorterThanItsChunk", Claiming(100000, ToneWav({.seconds = 0.1})), nullptr,
-                    {45, 30, 32, 34, 35, 32, 36, 38}, true},
-        LoadFailure{"LockRefused", ToneWav({}), [] { TwSoundRefuseLock(1); }, {45, 30, 32, 34, 35, 32, 36, 39, 40}, true},
-        LoadFailure{"NoDevice", ToneWav({}), [] { TwSoundRefuseCreate(1); }, {45, 30, 32, 33, 31}, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+// The file cases both builds run (sound_cases.h), then those that need the
+// stand-in to refuse something.
+std::vector<LoadFailure> LoadFailureCases() {
+    std::vector<LoadFailure> cases;
+    for (const sound_cases::LoadCase& c : sound_cases::LoadCases()) cases.push_back({c.name, c.wav, nullptr, c.log, c.buffer});
+    const std::vector<LoadFailure> native = {
+        {"FormatRefused", ToneWav({}), [] { TwSoundRefuseFormat(1); }, {45, 30, 32, 33, 31}, false},
+        {"LockRefused", ToneWav({}), [] { TwSoundRefuseLock(1); }, {45, 30, 32, 34, 35, 32, 36, 39, 40}, true},
+        {"NoDevice", ToneWav({}), [] { TwSoundRefuseCreate(1); }, {45, 30, 32, 33, 31}, false},
+    };
+    cases.insert(cases.end(), native.begin(), native.end());
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, LoadFailures, ::testing::ValuesIn(LoadFailureCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct DeviceFailure {
     const char* name;
@@ -187,7 +185,7 @@ TEST(LostBufferAfterAFailedRead, IsRefilledWithWhatTheFileHasWithoutReadingPastT
     // read (under AddressSanitizer, anything more is a read past the block).
     SoundHost host;
     host.WriteConfig("[sounditems]\nSound, sound.wav\n");
-    host.Write("sound.wav", Claiming(50000, ToneWav({.seconds = 0.1})));
+    host.Write("sound.wav", sound_cases::Claiming(50000, ToneWav({.seconds = 0.1})));
     host.Load();
     const uint32_t buffer = LiveBuffer(0);
     ASSERT_TRUE(TwSoundLoseBuffer(buffer, 0));

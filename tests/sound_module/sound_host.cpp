@@ -8,113 +8,17 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <regex>
 #include <stdexcept>
 
-#include "log.h"
 
 namespace {
-
-void PutU16(std::string& out, uint32_t v) {
-    out += static_cast<char>(v & 0xFF);
-    out += static_cast<char>((v >> 8) & 0xFF);
-}
-
-void PutU32(std::string& out, uint32_t v) {
-    PutU16(out, v & 0xFFFF);
-    PutU16(out, v >> 16);
-}
 
 std::string ReadAll(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// One pattern per catalogue message: its lines with every inserted text as
-// a group that stays on its line, then the empty line.
-struct Pattern {
-    int number;
-    std::regex regex;
-};
-
-std::string Escape(char c) {
-    static const std::string special = R"(\^$.|?*+()[]{}/)";
-    return special.find(c) != std::string::npos ? std::string("\\") + c : std::string(1, c);
-}
-
-const std::vector<Pattern>& Patterns() {
-    static const std::vector<Pattern> patterns = [] {
-        std::vector<Pattern> result;
-        for (int number = 0; number < 100; ++number) {
-            const char* lines = LogCatalogueLines(number);
-            if (lines == nullptr) continue;
-            std::string re;
-            for (const char* p = lines; *p != '\0'; ++p) {
-                if (p[0] == '{' && (p[1] == '1' || p[1] == '2') && p[2] == '}') {
-                    re += "([^\\n]*)";
-                    p += 2;
-                } else {
-                    re += Escape(*p);
-                }
-            }
-            re += "\\n\\n";
-            result.push_back({number, std::regex(re)});
-        }
-        return result;
-    }();
-    return patterns;
-}
-
 }  // namespace
-
-std::string WavFile(uint16_t formatTag, int channels, uint32_t rate, int bits, const std::string& data) {
-    const uint32_t align = static_cast<uint32_t>(channels * bits / 8);
-    std::string fmt;
-    PutU16(fmt, formatTag);
-    PutU16(fmt, static_cast<uint32_t>(channels));
-    PutU32(fmt, rate);
-    PutU32(fmt, rate * align);
-    PutU16(fmt, align);
-    PutU16(fmt, static_cast<uint32_t>(bits));
-    if (formatTag != 1) PutU16(fmt, 0);  // the extra size that every other format has
-    std::string body = "WAVEfmt ";
-    PutU32(body, static_cast<uint32_t>(fmt.size()));
-    body += fmt;
-    body += "data";
-    PutU32(body, static_cast<uint32_t>(data.size()));
-    body += data;
-    if (data.size() % 2 != 0) body += '\0';
-    std::string file = "RIFF";
-    PutU32(file, static_cast<uint32_t>(body.size()));
-    return file + body;
-}
-
-std::string ToneWav(const Tone& tone) {
-    const size_t frames = static_cast<size_t>(std::lround(tone.seconds * tone.rate));
-    std::string data;
-    for (size_t n = 0; n < frames; ++n) {
-        const double s = tone.amplitude * std::sin(2.0 * M_PI * tone.frequency * static_cast<double>(n) / tone.rate);
-        for (int c = 0; c < tone.channels; ++c) {
-            if (tone.bits == 8) {
-                data += static_cast<char>(static_cast<uint8_t>(std::lround(128.0 + 127.0 * s)));
-            } else {
-                PutU16(data, static_cast<uint16_t>(static_cast<int16_t>(std::lround(32767.0 * s))));
-            }
-        }
-    }
-    return WavFile(1, tone.channels, tone.rate, tone.bits, data);
-}
-
-void PrintTo(const LogEntry& entry, std::ostream* out) {
-    *out << entry.number;
-    for (const std::string& text : entry.texts) *out << " \"" << text << "\"";
-}
-
-std::vector<int> Numbers(const std::vector<LogEntry>& entries) {
-    std::vector<int> numbers;
-    for (const LogEntry& e : entries) numbers.push_back(e.number);
-    return numbers;
-}
 
 SoundHost::SoundHost() {
     std::string pattern = (std::filesystem::temp_directory_path() / "twsoundhost-XXXXXX").string();
@@ -173,37 +77,9 @@ std::optional<double> SoundHost::Get(const std::string& name) const {
 }
 
 std::vector<LogEntry> SoundHost::Log() const {
-    std::string text = ReadAll(soundFolder() / "logfile.txt");
-    // The file is written in text mode: CR LF for every line end.
-    std::string plain;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-        plain += text[i];
-    }
-    std::vector<LogEntry> entries;
-    auto position = plain.cbegin();
-    while (position != plain.cend()) {
-        // The longest message that matches here ("FAILED" and "succeeded"
-        // messages share their first lines).
-        std::smatch best;
-        int bestNumber = -1;
-        for (const Pattern& pattern : Patterns()) {
-            std::smatch match;
-            if (std::regex_search(position, plain.cend(), match, pattern.regex, std::regex_constants::match_continuous) &&
-                (bestNumber < 0 || match.length(0) > best.length(0))) {
-                best = match;
-                bestNumber = pattern.number;
-            }
-        }
-        if (bestNumber < 0) {
-            ADD_FAILURE() << "log text no message matches: " << std::string(position, plain.cend()).substr(0, 200);
-            break;
-        }
-        LogEntry entry(bestNumber);
-        for (size_t g = 1; g < best.size(); ++g) entry.texts.push_back(best[g].str());
-        entries.push_back(entry);
-        position += best.length(0);
-    }
+    std::string unmatched;
+    std::vector<LogEntry> entries = ParseLog(ReadAll(soundFolder() / "logfile.txt"), &unmatched);
+    if (!unmatched.empty()) ADD_FAILURE() << "log text no message matches: " << unmatched.substr(0, 200);
     return entries;
 }
 

@@ -15,33 +15,8 @@
 #include <vector>
 
 #include "sim.h"
-
-// A WAV file of a sine tone (PCM, 8 or 16 bits, 1 or 2 channels; for two
-// channels the tone is on both). Amplitude is a fraction of full scale.
-struct Tone {
-    double frequency = 440.0;
-    double seconds = 0.5;
-    uint32_t rate = 22050;
-    int bits = 16;
-    int channels = 1;
-    double amplitude = 0.5;
-};
-std::string ToneWav(const Tone& tone);
-// A WAV file with the given format block fields and data bytes.
-std::string WavFile(uint16_t formatTag, int channels, uint32_t rate, int bits, const std::string& data);
-
-// One message of the module's log: its catalogue number and inserted texts.
-struct LogEntry {
-    int number;
-    std::vector<std::string> texts;
-    LogEntry(int n) : number(n) {}  // NOLINT: a bare number reads well in tables
-    LogEntry(int n, std::string text) : number(n), texts{std::move(text)} {}
-    LogEntry(int n, std::string first, std::string second) : number(n), texts{std::move(first), std::move(second)} {}
-    bool operator==(const LogEntry& other) const = default;
-};
-void PrintTo(const LogEntry& entry, std::ostream* out);
-// The numbers alone, for sequences where the texts do not matter.
-std::vector<int> Numbers(const std::vector<LogEntry>& entries);
+#include "sound_log.h"
+#include "tone_wav.h"
 
 class SoundHost {
 public:

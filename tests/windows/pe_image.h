@@ -64,4 +64,34 @@ inline std::vector<std::string> ImportedDlls(HMODULE module) {
     return dlls;
 }
 
+// One entry of a module's imports from one DLL.
+struct Import {
+    bool byOrdinal;
+    uint16_t ordinal;  // when byOrdinal
+    std::string name;  // otherwise
+};
+
+// What the module imports from `dll` (its name compared without regard to
+// case), in import table order; empty when it imports nothing from it.
+inline std::vector<Import> ImportsFrom(HMODULE module, const char* dll) {
+    auto* base = reinterpret_cast<const BYTE*>(module);
+    const IMAGE_DATA_DIRECTORY& directory = NtHeaders(module)->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    std::vector<Import> imports;
+    if (directory.VirtualAddress == 0) return imports;
+    for (auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + directory.VirtualAddress); entry->Name != 0;
+         ++entry) {
+        if (lstrcmpiA(reinterpret_cast<const char*>(base + entry->Name), dll) != 0) continue;
+        for (auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA32*>(base + entry->OriginalFirstThunk);
+             thunk->u1.AddressOfData != 0; ++thunk) {
+            if (IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal)) {
+                imports.push_back({true, static_cast<uint16_t>(IMAGE_ORDINAL32(thunk->u1.Ordinal)), ""});
+            } else {
+                auto* byName = reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + thunk->u1.AddressOfData);
+                imports.push_back({false, 0, reinterpret_cast<const char*>(byName->Name)});
+            }
+        }
+    }
+    return imports;
+}
+
 }  // namespace pe
