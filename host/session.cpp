@@ -744,7 +744,16 @@ void Session::PollTests() {
 }
 
 std::vector<int16_t> Session::TakeAudio() {
-    std::vector<int16_t> audio = sim_->audio();
+    std::vector<int16_t> audio;
+    if (!audioTaken_) {
+        // The host mixes after each update the sound of the next 1/18 s, so
+        // the first update's sound starts at its time, not at 0: the stretch
+        // before it is silence, and with it the sound keeps simulated time
+        // (a sound started by the update at 1 s starts 1 s in).
+        audioTaken_ = true;
+        audio.assign(2 * static_cast<size_t>(sim_->audioRate() / kUpdatesPerSecond), 0);
+    }
+    audio.insert(audio.end(), sim_->audio().begin(), sim_->audio().end());
     sim_->ClearAudio();
     return audio;
 }

@@ -136,7 +136,9 @@ public:
     // The variables the modules read or wrote in the last update (in the
     // order first touched); after Open, those of placing the gauges.
     const std::vector<VariableSample>& lastVariables() const { return lastVariables_; }
-    // The sound mixed since the last call (interleaved stereo, 16-bit).
+    // The sound mixed since the last call (interleaved stereo, 16-bit), in
+    // step with simulated time: the sound of the whole session, taken call
+    // by call, starts at time 0.
     std::vector<int16_t> TakeAudio();
     uint32_t audioRate() const { return sim_->audioRate(); }
     // The sounds playing after the last update, by name.
@@ -191,6 +193,7 @@ private:
     std::map<std::string, std::string> spelling_;  // variable key -> first spelling
     std::vector<VariableSample> lastVariables_;
     uint64_t logOffset_ = 0;
+    bool audioTaken_ = false;
 
     std::map<uint32_t, int> bufferTarget_;         // buffer id -> target
     std::map<uint32_t, std::string> stopCause_;    // this update's Stop calls

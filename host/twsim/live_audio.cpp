@@ -44,6 +44,9 @@ bool LivePlayer::Open(uint32_t rate, double leadSeconds, std::string* error) {
     rate_ = rate;
     leadSamples_ = 2 * static_cast<size_t>(leadSeconds * rate);
     deviceSamples_ = have.samples;
+    // Started at once: a paused device plays silence of its own, while a
+    // started one asks Fill, which waits for the run's first sound.
+    SDL_PauseAudioDevice(device_, 0);
     return true;
 }
 
@@ -78,15 +81,7 @@ void LivePlayer::Push(const std::vector<int16_t>& stereo) {
     std::unique_lock<std::mutex> lock(mutex_);
     queue_.insert(queue_.end(), stereo.begin(), stereo.end());
     changed_.notify_all();
-    if (!started_ && queue_.size() - head_ >= leadSamples_) {
-        started_ = true;
-        lock.unlock();
-        SDL_PauseAudioDevice(device_, 0);
-        lock.lock();
-    }
-    if (started_) {
-        changed_.wait(lock, [this] { return queue_.size() - head_ <= leadSamples_; });
-    }
+    changed_.wait(lock, [this] { return queue_.size() - head_ <= leadSamples_; });
 }
 
 void LivePlayer::Finish() {
@@ -95,12 +90,6 @@ void LivePlayer::Finish() {
         std::unique_lock<std::mutex> lock(mutex_);
         done_ = true;
         changed_.notify_all();
-        if (!started_) {
-            started_ = true;
-            lock.unlock();
-            SDL_PauseAudioDevice(device_, 0);
-            lock.lock();
-        }
         changed_.wait(lock, [this] { return queue_.size() == head_; });
     }
     // The device's own buffer still has its last block to play.

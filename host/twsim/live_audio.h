@@ -4,8 +4,9 @@
 // The device sets the pace: Push holds the simulation back while more than
 // the lead is queued, so the run keeps to real time with the sound a lead
 // ahead. Should the simulation fall behind, the device waits for it rather
-// than playing a gap, so what the device gets is exactly the run's sound
-// (which is how it is tested, with SDL's disk driver writing it to a file).
+// than playing a gap, so what the device gets after the run's first sample
+// is exactly the run's sound (which is how it is tested, with SDL's disk
+// driver writing it to a file). Before that it may get silence.
 #pragma once
 
 #include <condition_variable>
@@ -41,6 +42,5 @@ private:
     std::condition_variable changed_;
     std::vector<int16_t> queue_;
     size_t head_ = 0;  // next sample the device takes
-    bool started_ = false;
     bool done_ = false;
 };

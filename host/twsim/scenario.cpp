@@ -202,16 +202,19 @@ private:
     ScenarioEvent Event(const toml::table& table) {
         ScenarioEvent event;
         event.line = LineOf(table);
-        // The action: exactly one of the action keys.
-        std::string action;
+        // The action: exactly one of the action keys (told in the file's order).
+        std::vector<std::pair<int, std::string>> actions;
         for (const auto& [key, node] : table) {
-            if (std::find(std::begin(kActions), std::end(kActions), key.str()) == std::end(kActions)) continue;
-            if (!action.empty()) {
-                throw Mistake{LineOf(node), "an event does one thing, and this one has both " + Quoted(action) + " and " +
-                                                Quoted(key.str()) + ": give each its own [[event]]"};
+            if (std::find(std::begin(kActions), std::end(kActions), key.str()) != std::end(kActions)) {
+                actions.emplace_back(LineOf(node), std::string(key.str()));
             }
-            action = key.str();
         }
+        std::sort(actions.begin(), actions.end());
+        if (actions.size() > 1) {
+            throw Mistake{actions[1].first, "an event does one thing, and this one has both " + Quoted(actions[0].second) +
+                                                " and " + Quoted(actions[1].second) + ": give each its own [[event]]"};
+        }
+        const std::string action = actions.empty() ? std::string() : actions[0].second;
         if (action.empty()) {
             for (const auto& [key, node] : table) {
                 if (key.str() != "at") {
