@@ -2,6 +2,9 @@
 // mistake gets (file, line, what was expected), before anything runs.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <string>
 
 #include "check.h"
@@ -241,7 +244,8 @@ TEST(ScenarioFile, NamesItemsWithoutRegardToCaseAndKeepsDroppedLines) {
     EXPECT_EQ(flaps.line, 11u);
 }
 
-// The example scenarios stay readable as the format changes.
+// The example scenarios, and the one in docs/scenarios.md, stay good as the
+// format changes.
 TEST(ScenarioFile, TheExamplesAreGood) {
     for (const char* name : {"startup.toml", "faults.toml"}) {
         ScenarioError error;
@@ -249,6 +253,19 @@ TEST(ScenarioFile, TheExamplesAreGood) {
         ASSERT_TRUE(scenario) << error.Text();
         ASSERT_TRUE(ResolveScenario(*scenario, RunCheck(scenario->soundFolder), &error)) << error.Text();
     }
+    std::ifstream doc(TW_DOCS_DIR "/scenarios.md");
+    const std::string text((std::istreambuf_iterator<char>(doc)), std::istreambuf_iterator<char>());
+    const size_t start = text.find("```toml\n");
+    ASSERT_NE(start, std::string::npos) << "no example in docs/scenarios.md";
+    const std::string example = text.substr(start + 8, text.find("```", start + 8) - start - 8);
+    ScenarioError error;
+    // Its sound folder is given from examples/scenarios/.
+    auto scenario = ParseScenario(example, TW_EXAMPLES_DIR "/scenarios/example.toml", &error);
+    ASSERT_TRUE(scenario) << error.Text();
+    EXPECT_TRUE(ResolveScenario(*scenario, RunCheck(scenario->soundFolder), &error)) << error.Text();
+    std::set<EventKind> kinds;
+    for (const ScenarioEvent& event : scenario->events) kinds.insert(event.kind);
+    EXPECT_EQ(kinds.size(), 8u) << "the complete example shows every kind of event";
 }
 
 TEST(ScenarioFile, AMissingFileSaysSo) {
