@@ -788,13 +788,20 @@ void Session::Finish() {
         enabled = t.enabled;
         if (!enabled) disabledSince = t.time, disabledBy = t.causes;
     }
+    const bool soundGauge = std::any_of(gauges_.begin(), gauges_.end(), [](const PlacedGauge* g) {
+        return g != nullptr && strcasecmp(g->name.c_str(), "tw_sound") == 0;
+    });
     for (const auto& [key, index] : pendingCommand_) {
         CommandRecord& command = report_.commands[index];
         const std::string what = command.target + " " + command.meaning + " (" + std::to_string(command.value) + ") at " +
                                  Seconds(command.time);
         const int t = TargetOfKey(key);
         const SoundTarget* target = t >= 0 ? &targets_[static_cast<size_t>(t)] : nullptr;
-        if (target != nullptr && !target->slot) {
+        if (!soundGauge) {
+            command.result = "no sound gauge on the panel";
+            AddFinding(command.time, "never-acknowledged",
+                       what + " was never acknowledged: the tw_sound gauge is not on the panel, so nothing runs the sound module");
+        } else if (target != nullptr && !target->slot) {
             command.result = "nothing reads the variable";
             AddFinding(command.time, "not-an-item",
                        what + " was never acknowledged: the sound module has no item " + target->name + " (line " +

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -31,6 +32,26 @@ namespace {
 
 constexpr const char* kDefaultModules[] = {"tw_hx8", "tw_sound"};
 constexpr double kLiveLead = 0.25;
+
+// Ctrl-C ends the run early, with its outputs written for the time run.
+volatile std::sig_atomic_t interrupted = 0;
+void Interrupt(int) { interrupted = 1; }
+
+class CatchInterrupt {
+public:
+    CatchInterrupt() {
+        interrupted = 0;
+        struct sigaction action {};
+        action.sa_handler = Interrupt;
+        sigaction(SIGINT, &action, &previous_);
+    }
+    ~CatchInterrupt() { sigaction(SIGINT, &previous_, nullptr); }
+    CatchInterrupt(const CatchInterrupt&) = delete;
+    CatchInterrupt& operator=(const CatchInterrupt&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
 
 std::string ModulePath(const std::string& entry, std::vector<std::string>* looked) {
     if (entry.find('/') != std::string::npos) return entry;
@@ -183,6 +204,11 @@ int RunScenario(const RunOptions& options, std::ostream& out, std::ostream& err)
 
     const fs::path outFolder = options.out.empty() ? fs::path(fs::path(scenario.path).stem().string() + "-run") : fs::path(options.out);
     std::error_code ec;
+    if (!scenario.soundFolder.empty() && fs::equivalent(outFolder, scenario.soundFolder, ec)) {
+        // The outputs would replace the folder's logfile.txt, its switch for logging.
+        err << "twsim run: the output folder must not be the sound folder " << scenario.soundFolder << "\n";
+        return 2;
+    }
     fs::create_directories(outFolder, ec);
     if (ec) {
         err << "twsim run: cannot make the output folder " << outFolder.string() << ": " << ec.message() << "\n";
@@ -221,7 +247,8 @@ int RunScenario(const RunOptions& options, std::ostream& out, std::ostream& err)
     size_t next = 0;
     int frame = 0;
 
-    while (next < scenario.events.size() || UpdateTimeMs(session->updates() + 1) <= endMs) {
+    const CatchInterrupt catchInterrupt;
+    while ((next < scenario.events.size() || UpdateTimeMs(session->updates() + 1) <= endMs) && !interrupted) {
         const uint64_t updateMs = UpdateTimeMs(session->updates() + 1);
         const double updateTime = static_cast<double>(updateMs) / 1000.0;
         std::vector<double> snapshotTimes;
@@ -309,7 +336,8 @@ int RunScenario(const RunOptions& options, std::ostream& out, std::ostream& err)
          << session->soundCheck().items.size() << " sound items)\n";
     text << "Panel:        " << placed << "\n";
     text << "Ran " << Seconds(report.end) << " s of simulated time (" << report.updates << " updates) in " << Seconds(wall)
-         << " s" << (options.play ? " (live)" : "") << "\n\n";
+         << " s" << (options.play ? " (live)" : "")
+         << (interrupted ? ", interrupted (the scenario runs to " + Seconds(end) + " s)" : std::string()) << "\n\n";
     text << FormatReportText(report);
     text << "\nOutputs in " << outFolder.string() << ":\n";
     for (const auto& [what, file] : outputs) text << "  " << std::left << std::setw(10) << what << file << "\n";
@@ -327,6 +355,7 @@ int RunScenario(const RunOptions& options, std::ostream& out, std::ostream& err)
         json["outputs"] = nlohmann::json::object();
         for (const auto& [what, file] : outputs) json["outputs"][what] = file;
         json["snapshots"] = snapshots;
+        json["interrupted"] = interrupted != 0;
         const std::string document = json.dump(2) + "\n";
         std::ofstream(outFolder / "summary.json") << document;
         out << document;

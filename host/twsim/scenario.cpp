@@ -397,7 +397,9 @@ bool ResolveScenario(Scenario& scenario, const CheckReport& folder, ScenarioErro
     };
     const std::vector<SoundTarget> targets = SoundTargets(folder);
     const std::string where = scenario.soundFolder.empty() ? std::string("the scenario names no sound_folder, so there are none")
-                                                           : "twsound.cfg in " + scenario.soundFolder;
+                              : !folder.configRead    ? "there is no twsound.cfg in " + scenario.soundFolder + ", so there are none"
+                                                      : "twsound.cfg in " + scenario.soundFolder;
+    const bool noItems = scenario.soundFolder.empty() || !folder.configRead;
     std::string itemNames;
     for (const CheckedItem& item : folder.items) {
         itemNames += (itemNames.empty() ? "" : ", ") + targets[item.index].name;
@@ -411,13 +413,14 @@ bool ResolveScenario(Scenario& scenario, const CheckReport& folder, ScenarioErro
     for (ScenarioEvent& event : scenario.events) {
         if (event.kind == EventKind::Master && setting("mastercontroller").empty()) {
             return fail(event.line, "a master event needs a mastercontroller= setting, and " + where +
-                                        (scenario.soundFolder.empty() ? "" : " has none"));
+                                        (noItems ? "" : " has none"));
         }
         if (event.kind != EventKind::Command) continue;
         if (event.itemIndex) {
             if (*event.itemIndex >= static_cast<int64_t>(folder.items.size())) {
                 return fail(event.line, "no sound item " + std::to_string(*event.itemIndex) + ": " + where +
-                                            (folder.items.empty() ? " has no items"
+                                            (noItems               ? ""
+                                             : folder.items.empty() ? " has no items"
                                                                   : " has " + std::to_string(folder.items.size()) +
                                                                         " (0 to " + std::to_string(folder.items.size() - 1) + ")"));
             }
@@ -428,7 +431,7 @@ bool ResolveScenario(Scenario& scenario, const CheckReport& folder, ScenarioErro
             });
             if (found == targets.end()) {
                 return fail(event.line, "unknown sound item \"" + event.item + "\": " + where +
-                                            (scenario.soundFolder.empty() ? ""
+                                            (noItems                      ? ""
                                              : itemNames.empty()          ? " has no items"
                                                                           : " has " + itemNames));
             }
@@ -436,11 +439,11 @@ bool ResolveScenario(Scenario& scenario, const CheckReport& folder, ScenarioErro
         }
         if (event.volume && setting("buffervolwrite").empty()) {
             return fail(event.line, "volume is written into the buffervolwrite= register, and " + where +
-                                        (scenario.soundFolder.empty() ? "" : " sets none"));
+                                        (noItems ? "" : " sets none"));
         }
         if (event.pan && setting("bufferpanwrite").empty()) {
             return fail(event.line, "pan is written into the bufferpanwrite= register, and " + where +
-                                        (scenario.soundFolder.empty() ? "" : " sets none"));
+                                        (noItems ? "" : " sets none"));
         }
     }
     return true;

@@ -355,6 +355,13 @@ TEST(BadRun, SaysWhereTheScenarioIsWrongAndRunsNothing) {
     EXPECT_NE(gauge.err.find(scenario.string() + ":1: no module has a gauge named \"EngFuelFlow1\""), std::string::npos)
         << gauge.err;
     EXPECT_FALSE(fs::exists(folder));
+
+    // The outputs would replace the folder's logfile.txt, and more.
+    std::ofstream(scenario) << "sound_folder = \"" TW_EXAMPLES_DIR "/sound-sample\"\n";
+    const Result into = Twsim("run " + scenario.string() + " --out " TW_EXAMPLES_DIR "/sound-sample/");
+    EXPECT_EQ(into.code, 2);
+    EXPECT_NE(into.err.find("the output folder must not be the sound folder"), std::string::npos) << into.err;
+    EXPECT_FALSE(fs::exists(TW_EXAMPLES_DIR "/sound-sample/sound.wav"));
 }
 
 TEST(LiveRun, PlaysTheSameSamplesAsSoundWav) {

@@ -219,6 +219,7 @@ const FolderMistake kFolderMistakes[] = {
     {"NoVolumeRegister", "sound-faults", "command = \"GearHorn\"\nvalue = 3\nvolume = -600",
      "volume is written into the buffervolwrite= register"},
     {"NoSoundFolder", "", "command = \"ApuStart\"\nvalue = 1", "the scenario names no sound_folder"},
+    {"NoConfiguration", "scenarios", "command = \"ApuStart\"\nvalue = 1", "there is no twsound.cfg in"},
     {"NoMasterController", "", "master = \"stop_all\"", "a master event needs a mastercontroller= setting"},
 };
 

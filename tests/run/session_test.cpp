@@ -174,6 +174,17 @@ TEST_F(SessionTest, ThePanelIsDrawnAgainOnlyWhenANeedleMoves) {
     EXPECT_FALSE(std::equal(first.rgba.begin() + stripBytes, first.rgba.end(), moved.rgba.begin() + stripBytes));
 }
 
+TEST_F(SessionTest, ACommandWithoutTheSoundGaugeOnThePanelSaysSo) {
+    auto session = Open({"EngOilPress1"});
+    ASSERT_TRUE(session);
+    session->Command(Target(*session, "Alpha"), 1);
+    Run(*session, 0.5);
+    session->Finish();
+    ASSERT_EQ(session->report().findings.size(), 1u);
+    EXPECT_EQ(session->report().findings[0].kind, "never-acknowledged");
+    EXPECT_NE(session->report().findings[0].text.find("the tw_sound gauge is not on the panel"), std::string::npos);
+}
+
 TEST_F(SessionTest, AnUnknownGaugeOrModuleIsNamedBeforeAnythingIsPlaced) {
     SessionSetup setup;
     setup.modules = {TW_HX8_PATH, TW_SOUND_PATH};
