@@ -300,16 +300,18 @@ bool Session::Install(const std::string& soundFolder, std::string* error) {
         // the module only reads them.
         for (auto it = fs::recursive_directory_iterator(source, fs::directory_options::skip_permission_denied, ec);
              !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            const fs::path relative = fs::relative(it->path(), source, ec);
-            if (ec) break;
+            // Lexically: a linked folder's own path is where it goes.
+            const fs::path relative = it->path().lexically_relative(source);
             const fs::path target = folder / relative;
-            if (it->is_directory(ec)) {
-                fs::create_directories(target, ec);
-            } else if (it.depth() == 0 && strcasecmp(relative.c_str(), "logfile.txt") == 0) {
+            if (it.depth() == 0 && strcasecmp(relative.c_str(), "logfile.txt") == 0) {
                 continue;  // the session's own log takes its place
+            } else if (it->is_directory(ec) && !it->is_symlink(ec)) {
+                fs::create_directories(target, ec);
             } else {
+                // A file, or a linked folder (which the walk does not enter):
+                // linked as a whole.
                 fs::create_symlink(it->path(), target, ec);
-                if (ec) fs::copy_file(it->path(), target, ec);
+                if (ec && it->is_regular_file()) fs::copy_file(it->path(), target, ec);
             }
             if (ec) break;
         }

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "audio_file.h"
 #include "session.h"
@@ -172,6 +173,24 @@ TEST_F(SessionTest, ThePanelIsDrawnAgainOnlyWhenANeedleMoves) {
     session->Step();
     const RenderedGauge moved = session->RenderPanel(1.0);
     EXPECT_FALSE(std::equal(first.rgba.begin() + stripBytes, first.rgba.end(), moved.rgba.begin() + stripBytes));
+}
+
+TEST_F(SessionTest, SoundsInALinkedFolderAreFoundAndTheBuildersLogIsLeftAlone) {
+    const fs::path shared = folder.string() + "-shared";
+    fs::remove_all(shared);
+    fs::create_directories(shared);
+    Tone(shared / "horn.wav", 660, 0.3);
+    fs::create_symlink(shared, folder / "linked");
+    std::ofstream(folder / "twsound.cfg") << "[sounditems]\nDelta, linked\\horn.wav\n";
+    std::ofstream(folder / "logfile.txt") << "the builder's own log\n";
+    auto session = Open({"tw_sound"});
+    ASSERT_TRUE(session);
+    session->Command(Target(*session, "Delta"), 1);
+    Run(*session, 0.5);
+    ASSERT_EQ(session->report().plays.size(), 1u);
+    EXPECT_NEAR(session->report().plays[0].seconds(), 0.3, 1e-6);
+    std::ifstream log(folder / "logfile.txt");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>()), "the builder's own log\n");
 }
 
 TEST_F(SessionTest, ACommandWithoutTheSoundGaugeOnThePanelSaysSo) {
