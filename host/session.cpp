@@ -1,6 +1,9 @@
 #include "session.h"
 
+#include <cairo-ft.h>
 #include <cairo.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 #include <control_files.h>
 #include <control_sound.h>
 #include <native_path.h>
@@ -138,7 +141,36 @@ cairo_surface_t* SurfaceOf(const RenderedGauge& image) {
     return surface;
 }
 
+// The strip's font, read straight from its file: cairo's own font lookup
+// would go through fontconfig, whose caches live until the program ends.
+// One FreeType library for the program; a face is freed with the cairo font
+// face that holds it.
+#ifndef TW_PANEL_FONT
+#define TW_PANEL_FONT "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
+#endif
+
+const cairo_user_data_key_t kFaceKey{};
+
+cairo_font_face_t* PanelFont() {
+    static FT_Library library = [] {
+        FT_Library l = nullptr;
+        return FT_Init_FreeType(&l) == 0 ? l : nullptr;
+    }();
+    FT_Face face = nullptr;
+    if (library == nullptr || FT_New_Face(library, TW_PANEL_FONT, 0, &face) != 0) return nullptr;
+    cairo_font_face_t* font = cairo_ft_font_face_create_for_ft_face(face, 0);
+    if (cairo_font_face_set_user_data(font, &kFaceKey, face, [](void* f) { FT_Done_Face(static_cast<FT_Face>(f)); }) !=
+        CAIRO_STATUS_SUCCESS) {
+        cairo_font_face_destroy(font);
+        FT_Done_Face(face);
+        return nullptr;
+    }
+    return font;
+}
+
 }  // namespace
+
+void Session::FontDeleter::operator()(cairo_font_face_t* font) const { cairo_font_face_destroy(font); }
 
 std::string ReferenceName(const std::string& reference) {
     std::string_view name = reference;
@@ -915,21 +947,29 @@ RenderedGauge Session::RenderPanel(double scale) const {
     if (!state_.soundOn) status += "sound off  ";
     std::string playing;
     for (const std::string& name : PlayingNow()) playing += (playing.empty() ? "playing: " : ", ") + name;
-    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, 10 * scale);
-    const double baseline = strip - 4 * scale;
-    cairo_set_source_rgb(cr, 0.92, 0.92, 0.92);
-    cairo_move_to(cr, margin, baseline);
-    cairo_show_text(cr, time);
-    cairo_set_source_rgb(cr, 1.0, 0.75, 0.3);
-    cairo_move_to(cr, margin + 58 * scale, baseline);
-    cairo_show_text(cr, status.c_str());
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, status.c_str(), &extents);
-    cairo_set_source_rgb(cr, 0.6, 0.85, 1.0);
-    cairo_move_to(cr, margin + 58 * scale + extents.x_advance, baseline);
-    cairo_show_text(cr, playing.c_str());
-    cairo_destroy(cr);
+    if (!font_) font_.reset(PanelFont());
+    if (!font_) {  // no font: the strip stays without its text
+        cairo_destroy(cr);
+        cr = nullptr;
+    } else {
+        cairo_set_font_face(cr, font_.get());
+        cairo_set_font_size(cr, 10 * scale);
+    }
+    if (cr != nullptr) {
+        const double baseline = strip - 4 * scale;
+        cairo_set_source_rgb(cr, 0.92, 0.92, 0.92);
+        cairo_move_to(cr, margin, baseline);
+        cairo_show_text(cr, time);
+        cairo_set_source_rgb(cr, 1.0, 0.75, 0.3);
+        cairo_move_to(cr, margin + 58 * scale, baseline);
+        cairo_show_text(cr, status.c_str());
+        cairo_text_extents_t extents;
+        cairo_text_extents(cr, status.c_str(), &extents);
+        cairo_set_source_rgb(cr, 0.6, 0.85, 1.0);
+        cairo_move_to(cr, margin + 58 * scale + extents.x_advance, baseline);
+        cairo_show_text(cr, playing.c_str());
+        cairo_destroy(cr);
+    }
 
     cairo_surface_flush(surface);
     const unsigned char* data = cairo_image_surface_get_data(surface);

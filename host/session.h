@@ -220,4 +220,8 @@ private:
         int height = 0;
     };
     mutable std::vector<GaugeImage> images_;
+    struct FontDeleter {
+        void operator()(struct _cairo_font_face* font) const;
+    };
+    mutable std::unique_ptr<struct _cairo_font_face, FontDeleter> font_;  // the strip's
 };

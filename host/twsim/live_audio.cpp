@@ -60,7 +60,7 @@ void LivePlayer::Fill(void* self, uint8_t* stream, int bytes) {
     while (given < wanted) {
         const size_t available = player.queue_.size() - player.head_;
         const size_t take = std::min(available, wanted - given);
-        std::memcpy(out + given, player.queue_.data() + player.head_, take * sizeof(int16_t));
+        if (take > 0) std::memcpy(out + given, player.queue_.data() + player.head_, take * sizeof(int16_t));
         player.head_ += take;
         given += take;
         if (given == wanted || player.done_) break;

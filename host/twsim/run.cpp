@@ -177,6 +177,12 @@ int RunScenario(const RunOptions& options, std::ostream& out, std::ostream& err)
         }
         setup.modules.push_back(path);
     }
+    const fs::path outFolder = options.out.empty() ? fs::path(fs::path(scenario.path).stem().string() + "-run") : fs::path(options.out);
+    if (std::error_code ec; !scenario.soundFolder.empty() && fs::equivalent(outFolder, scenario.soundFolder, ec)) {
+        // The outputs would replace the folder's logfile.txt, its switch for logging.
+        err << "twsim run: the output folder must not be the sound folder " << scenario.soundFolder << "\n";
+        return 2;
+    }
     if (options.fps < 0 || options.fps > 120) {
         err << "twsim run: --fps must lie between 0 (no film) and 120\n";
         return 2;
@@ -202,13 +208,7 @@ int RunScenario(const RunOptions& options, std::ostream& out, std::ostream& err)
         }
     }
 
-    const fs::path outFolder = options.out.empty() ? fs::path(fs::path(scenario.path).stem().string() + "-run") : fs::path(options.out);
     std::error_code ec;
-    if (!scenario.soundFolder.empty() && fs::equivalent(outFolder, scenario.soundFolder, ec)) {
-        // The outputs would replace the folder's logfile.txt, its switch for logging.
-        err << "twsim run: the output folder must not be the sound folder " << scenario.soundFolder << "\n";
-        return 2;
-    }
     fs::create_directories(outFolder, ec);
     if (ec) {
         err << "twsim run: cannot make the output folder " << outFolder.string() << ": " << ec.message() << "\n";

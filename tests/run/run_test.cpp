@@ -36,7 +36,9 @@ struct Result {
 // Runs twsim with `arguments`, the environment set first (`environment`,
 // "NAME=value ..."), its standard output and messages kept apart.
 Result Twsim(const std::string& arguments, const std::string& environment = "") {
-    const fs::path errors = kOut / "twsim-stderr.txt";
+    // One file per test: ctest may run the tests side by side.
+    const fs::path errors =
+        kOut / (std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-stderr.txt");
     const std::string command =
         (environment.empty() ? "" : "env " + environment + " ") + TW_TWSIM + " " + arguments + " 2>" + errors.string();
     Result result;
