@@ -2,7 +2,9 @@
 """Writes the sample sound folders used by `twsim check` and its tests.
 
 sound-sample/  a good folder: the configuration example from the docs and
-               three short 16-bit PCM sounds.
+               three 16-bit PCM sounds that sound like what they stand for:
+               the APU spooling up, the APU running (a hum that loops
+               without a click) and a warbling gear horn.
 sound-faults/  the same kinds of sounds with the mistakes aircraft builders
                make: lines the module ignores and WAV files it cannot use.
 
@@ -32,25 +34,35 @@ def pcm_format(channels=1, rate=RATE, bits=16):
     return struct.pack("<HHIIHH", 1, channels, rate, rate * align, align, bits)
 
 
-def samples(seconds, tone):
+def samples(seconds, tone, fade=True):
     frames = int(RATE * seconds)
     out = bytearray()
     for n in range(frames):
         t = n / RATE
-        # Short fades at both ends so the sounds do not click.
-        fade = min(1.0, n / 200.0, (frames - 1 - n) / 200.0)
-        value = int(max(-1.0, min(1.0, tone(t) * fade)) * 12000)
+        # Short fades at both ends so the sounds do not click; a loop has
+        # none, since its end runs straight into its start.
+        edge = min(1.0, n / 200.0, (frames - 1 - n) / 200.0) if fade else 1.0
+        value = int(max(-1.0, min(1.0, tone(t) * edge)) * 12000)
         out += struct.pack("<h", value)
     return bytes(out)
 
 
+APU_START_SECONDS = 2.0
+
+
 def apu_start(t):
-    freq = 180 + 900 * t  # spooling up
-    return 0.6 * math.sin(2 * math.pi * freq * t * 0.5) + 0.2 * math.sin(2 * math.pi * 3 * freq * t * 0.5)
+    # Spooling up: the whine rises from 150 Hz towards the 1100 Hz of the
+    # running APU (apu_run.wav) and grows louder, over a low rumble.
+    # f(t) = 150 + 950 (1 - exp(-t / 0.7)); the phase is its integral.
+    tau = 0.7
+    phase = 2 * math.pi * (150 * t + 950 * (t - tau * (1 - math.exp(-t / tau))))
+    level = 0.35 + 0.65 * min(1.0, t / 1.2)
+    return level * (0.55 * math.sin(phase) + 0.15 * math.sin(3 * phase) + 0.2 * math.sin(phase / 5))
 
 
 def apu_run(t):
-    # Whole cycles of every partial in 0.2 s, so that looping is seamless.
+    # Whole cycles of every partial in 0.2 s, and no fades, so that it loops
+    # without a click: the sample after the last is the first again.
     return 0.5 * math.sin(2 * math.pi * 1100 * t) + 0.25 * math.sin(2 * math.pi * 220 * t) + 0.1 * math.sin(2 * math.pi * 3300 * t)
 
 
@@ -59,8 +71,8 @@ def gear_horn(t):
     return 0.7 * (1 if math.sin(2 * math.pi * freq * t) >= 0 else -1) * 0.6
 
 
-def wav(seconds, tone):
-    return riff(b"WAVE", chunk(b"fmt ", pcm_format()), chunk(b"data", samples(seconds, tone)))
+def wav(seconds, tone, fade=True):
+    return riff(b"WAVE", chunk(b"fmt ", pcm_format()), chunk(b"data", samples(seconds, tone, fade)))
 
 
 def write(folder, name, data):
@@ -114,8 +126,8 @@ FAULTS_CFG = (
 
 def main():
     write("sound-sample", "twsound.cfg", SAMPLE_CFG.encode("ascii"))
-    write("sound-sample", "apu_start.wav", wav(0.4, apu_start))
-    write("sound-sample", "apu_run.wav", wav(0.2, apu_run))
+    write("sound-sample", "apu_start.wav", wav(APU_START_SECONDS, apu_start))
+    write("sound-sample", "apu_run.wav", wav(0.2, apu_run, fade=False))
     write("sound-sample", "horns/gear_horn.wav", wav(0.5, gear_horn))
 
     write("sound-faults", "twsound.cfg", FAULTS_CFG)

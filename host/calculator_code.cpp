@@ -63,6 +63,12 @@ std::optional<double> EvaluateRead(const VariableStore& variables, std::string_v
     return std::nullopt;
 }
 
+std::optional<CodeAccess> DescribeCalculatorCode(std::string_view code) {
+    if (auto name = ReadReference(code)) return CodeAccess{std::move(*name), false, 0.0};
+    if (auto write = ParseWrite(code)) return CodeAccess{std::move(write->name), true, write->value};
+    return std::nullopt;
+}
+
 int32_t ExecuteCalculatorCode(VariableStore& variables, const char* code, double* doubleResult,
                               int32_t* intResult, const char**) {
     if (code == nullptr) return 0;

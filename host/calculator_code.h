@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,6 +36,16 @@ int32_t ExecuteCalculatorCode(VariableStore& variables, const char* code, double
 // The value a read text gives, or nothing when it would not be evaluated.
 // Writes are not evaluated here.
 std::optional<double> EvaluateRead(const VariableStore& variables, std::string_view code);
+
+// What a text does to which variable: a read, or a write of a number. Gives
+// nothing for a text that would not be evaluated (the same rules as
+// ExecuteCalculatorCode).
+struct CodeAccess {
+    VariableName name;
+    bool write = false;
+    double value = 0.0;  // the number written; 0 for a read
+};
+std::optional<CodeAccess> DescribeCalculatorCode(std::string_view code);
 
 // A tooltip as the simulator shows it: each "%code%!d!" replaced by the value
 // of the calculator code between the '%' signs as a whole number, rounded to
@@ -51,8 +62,12 @@ struct CalculatorCodeService {
     VariableStore variables;
     std::vector<std::string> log;
     bool keepLog = true;  // off for long runs and benchmarks
+    // Called with every text before it is evaluated, kept or not (a session
+    // watching what the modules do, update by update).
+    std::function<void(const char* code)> watch;
 
     int32_t Execute(const char* code, double* doubleResult, int32_t* intResult, const char** textResult) {
+        if (watch) watch(code != nullptr ? code : "");
         if (keepLog) log.emplace_back(code != nullptr ? code : "");
         return ExecuteCalculatorCode(variables, code, doubleResult, intResult, textResult);
     }

@@ -16,8 +16,6 @@ namespace {
 
 bool simExists = false;
 
-uint64_t UpdateTimeMs(uint64_t update) { return (update * 1000 + kUpdatesPerSecond / 2) / kUpdatesPerSecond; }
-
 double FoldDegrees(double angle) {
     angle = std::fmod(angle, 360.0);
     if (angle > 180.0) angle -= 360.0;
@@ -29,6 +27,8 @@ double FoldDegrees(double angle) {
 constexpr uint32_t kFirstInstallValue = 0x100;
 
 }  // namespace
+
+uint64_t UpdateTimeMs(uint64_t update) { return (update * 1000 + kUpdatesPerSecond / 2) / kUpdatesPerSecond; }
 
 std::optional<double> PlacedGauge::AngleOf(const ElementHeader* element) const {
     for (const NeedleState& needle : needles) {

@@ -40,6 +40,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -52,6 +53,9 @@
 
 constexpr int kUpdatesPerSecond = 18;
 constexpr const char* kMainWindowClass = "FS98MAIN";
+
+// The simulated time of update n in milliseconds (update 1 is the first).
+uint64_t UpdateTimeMs(uint64_t update);
 
 struct NeedleState {
     NeedleElement* element = nullptr;
@@ -94,6 +98,9 @@ public:
     void ClearCodeLog() { state_.calculator.log.clear(); }
     // Whether the texts are kept at all (they are unless turned off).
     void KeepCodeLog(bool keep) { state_.calculator.keepLog = keep; }
+    // Calls `watcher` with every text the modules send, before it is
+    // evaluated; an empty function stops watching.
+    void WatchCode(std::function<void(const char* code)> watcher) { state_.calculator.watch = std::move(watcher); }
     // Every call of an element-list slot (and of any slot the host does not offer).
     const std::vector<PanelCall>& panelCalls() const { return state_.calls; }
     void ClearPanelCalls() { state_.calls.clear(); }

@@ -4,6 +4,11 @@
 //       what the sound module makes of a folder with twsound.cfg and WAV
 //       files; exits 1 when an item line is dropped, a WAV file cannot be
 //       used or the configuration cannot be read.
+//   twsim run <scenario> [--out DIR] [--play] [--json] [--fps N]
+//       flies the modules through a scenario (docs/scenarios.md) and leaves
+//       the sound, the panel's film, the variables, the sound module's log
+//       and a summary in DIR; exits 1 when the summary lists something
+//       suspicious, 2 when the scenario is wrong (before anything runs).
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -11,6 +16,7 @@
 #include <string>
 
 #include "check.h"
+#include "run.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"twsim: runs the gauge modules' own code outside the simulator"};
@@ -21,6 +27,14 @@ int main(int argc, char** argv) {
     CLI::App* check = app.add_subcommand("check", "Show what the sound module makes of a sound folder");
     check->add_option("folder", folder, "Folder holding twsound.cfg and the WAV files")->required()->check(CLI::ExistingDirectory);
     check->add_flag("--json", json, "Print the result as one JSON document");
+
+    RunOptions run;
+    CLI::App* runCommand = app.add_subcommand("run", "Fly the modules through a scenario: sound, panel film, variables, summary");
+    runCommand->add_option("scenario", run.scenario, "The scenario file (TOML)")->required();
+    runCommand->add_option("--out", run.out, "Output folder (default: <scenario name>-run)");
+    runCommand->add_flag("--play", run.play, "Play the sound live through the sound device, in real time");
+    runCommand->add_flag("--json", run.json, "Print the summary as JSON (and write summary.json)");
+    runCommand->add_option("--fps", run.fps, "Frames a second of the panel film; 0 for none")->capture_default_str();
 
     try {
         app.parse(argc, argv);
@@ -34,5 +48,6 @@ int main(int argc, char** argv) {
         std::cout.flush();
         return report.ok() ? 0 : 1;
     }
+    if (runCommand->parsed()) return RunScenario(run, std::cout, std::cerr);
     return 0;
 }

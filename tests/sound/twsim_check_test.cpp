@@ -39,8 +39,8 @@ TEST(TwsimCheck, AGoodFolderShowsWhatTheModuleWillUse) {
     EXPECT_TRUE(report.ignoredLines.empty());
     EXPECT_TRUE(report.notes.empty());
 
-    // 16-bit mono at 22050 Hz: 0.4 s, 0.2 s and 0.5 s of sound.
-    const uint32_t dataSizes[] = {17640, 8820, 22050};
+    // 16-bit mono at 22050 Hz: 2 s, 0.2 s and 0.5 s of sound.
+    const uint32_t dataSizes[] = {88200, 8820, 22050};
     ASSERT_EQ(report.waves.size(), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
         const CheckedWave& wave = report.waves[i];
