@@ -62,11 +62,14 @@ LONG LogicalPosition(HMMIO file) {
 }
 
 // Reads up to `count` bytes at `offset` straight from the file; -1 on error.
+// One positioned read per refill: a seek first would double the system
+// calls of reading a sound.
 LONG ReadAt(HMMIO file, LONG offset, char* destination, LONG count) {
-    if (::lseek(file->fd, offset, SEEK_SET) < 0) return -1;
+    if (offset < 0) return -1;
     LONG total = 0;
     while (total < count) {
-        const ssize_t got = ::read(file->fd, destination + total, static_cast<size_t>(count - total));
+        const ssize_t got = ::pread(file->fd, destination + total, static_cast<size_t>(count - total),
+                                    static_cast<off_t>(offset) + total);
         if (got < 0) {
             if (errno == EINTR) continue;
             return -1;
