@@ -498,7 +498,8 @@ void ServeServer::Routes() {
         }));
     }));
     http.Post("/api/slew", Guarded([&panel](const httplib::Request& req, httplib::Response& res) {
-        const json* on = Field(Body(req), "on", true);
+        const json body = Body(req);
+        const json* on = Field(body, "on", true);
         if (!on->is_boolean()) throw Refusal{400, "\"on\" must be true or false"};
         const bool slewing = on->get<bool>();
         Reply(res, panel.Run([slewing](Session& session) -> ActionResult {

@@ -190,6 +190,8 @@ def main():
     parser.add_argument("--chromium", default="/usr/bin/chromium")
     parser.add_argument("--chromedriver", default="/usr/bin/chromedriver")
     parser.add_argument("--timeout", type=float, default=20.0)
+    parser.add_argument("--measure", type=float, default=0.0,
+                        help="seconds of a builder's session to measure before ending (not part of the test)")
     options = parser.parse_args()
     for program in (options.chromium, options.chromedriver):
         if not shutil.which(program):
@@ -264,6 +266,13 @@ def main():
               f"the audio output's own latency {stats.get('outputLatencyMs')} ms; {stats.get('dropped', 0)} chunks left out "
               f"to keep the queue short)")
 
+        # Engines running, for the picture: every instrument's needle on its way.
+        for variable, value in [("A:Eng Oil Pressure:2,psi", 64), ("A:General Eng1 Oil Temperature,Celsius", 85),
+                                ("A:General Eng2 Oil Temperature,Celsius", 88), ("A:Eng Oil Quantity:1,percent", 80),
+                                ("A:Eng Oil Quantity:2,percent", 76), ("A:Turb Eng Vibration:1,number", 1.2),
+                                ("A:Turb Eng Vibration:2,number", 1.5)]:
+            request("POST", base + "api/variable", {"name": variable, "value": value})
+        wait_for("the needles at rest", lambda: _needles_at_rest(base), t)
         size = browser.screenshot(options.screenshot)
         print(f"screenshot: {options.screenshot} ({size} bytes)")
 
@@ -294,6 +303,11 @@ def main():
             raise Failure("a foreign page could read the panel's state")
         print(f"foreign origin: refused by hand (403) and from a page ({', '.join(sorted(attempts))}); no command written")
 
+        if options.measure > 0:
+            browser.go(base)
+            wait_for("the page again", lambda: browser.js("return !!(window.twsim.state && window.twsim.folder)"), t)
+            measure(browser, base, options.measure)
+
         # Ctrl-C ends it cleanly, saying how well it kept time.
         browser.quit()
         browser = None
@@ -321,6 +335,56 @@ def main():
                     process.kill()
                     process.wait()
         shutil.rmtree(profile, ignore_errors=True)
+
+
+def _needles_at_rest(base):
+    angles = []
+    for _ in range(2):
+        state = json.loads(request("GET", base + "api/state")[1])
+        angles.append([n["angle"] for g in state["gauges"] if g for n in g["needles"]])
+        time.sleep(0.12)
+    return angles[0] == angles[1]
+
+
+def measure(browser, base, seconds):
+    """A builder's session, for the numbers: a sound looping, two needles
+    sweeping on every update, and a sound started by a click again and again."""
+    request("POST", base + "api/notice", {"notice": "unpause"})
+    browser.click("tr[data-item='ApuRun'] button[data-value='2']")
+    delays, arrivals = [], []
+    end = time.monotonic() + seconds
+    step = 0
+    while time.monotonic() < end:
+        # Two gauges drawn again on every update.
+        for engine in (1, 2):
+            request("POST", base + "api/variable", {"name": f"A:Eng Oil Pressure:{engine},psi", "value": 50 + 40 * ((step // 10) % 2)})
+        step += 1
+        if step % 40 == 0:
+            # A click on "play once" after a moment of silence.
+            request("POST", base + "api/master", {"value": 1})
+            time.sleep(0.4)
+            browser.js("window.twsim.stats.clickToSoundMs = null")
+            browser.click("tr[data-item='GearHorn'] button[data-value='1']")
+            try:
+                wait_for("the horn", lambda: browser.js("return window.twsim.stats.clickToSoundMs"), 5)
+                stats = browser.js("return window.twsim.stats")
+                delays.append(stats["clickToSoundMs"])
+                arrivals.append(stats["clickToArrivalMs"])
+            except Failure:
+                pass
+            browser.click("tr[data-item='ApuRun'] button[data-value='2']")
+        time.sleep(0.05)
+    state = json.loads(request("GET", base + "api/state")[1])
+    perf = state["perf"]
+    print(f"measured over {seconds:.0f} s: {perf['rate']:.2f} updates a second over the last seconds, latest start "
+          f"{perf['lateMs']:.1f} ms late, {perf['workMs']:.2f} ms of work an update, CPU {perf['cpu']:.1f} % "
+          f"(the simulation thread {perf['simCpu']:.1f} %)")
+    if delays:
+        delays.sort()
+        arrivals.sort()
+        print(f"click to sound over {len(delays)} clicks: median {delays[len(delays) // 2]} ms "
+              f"(from {delays[0]} to {delays[-1]}); click to the sound's arrival: median {arrivals[len(arrivals) // 2]} ms")
+    print(f"audio: {browser.js('return window.twsim.stats.dropped || 0')} chunks left out to keep the queue short")
 
 
 def _reachable(port):
