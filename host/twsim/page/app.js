@@ -333,20 +333,40 @@ function connect() {
 }
 
 // ---- The sound --------------------------------------------------------------
+// A worker reads the stream and hands the chunks to a player in the audio
+// thread (audio-worker.js, audio-worklet.js); the page hears only how loud
+// each chunk was, for the meter and the click-to-sound delay.
 
-const sound = { context: null, gain: null, next: 0, rate: 44100, muted: false, silentBefore: true, clickAt: null };
-const LEAD = 0.09;  // seconds queued ahead: more than the 1/18 s between chunks, plus their jitter
+const sound = { context: null, gain: null, muted: false, silentBefore: true, clickAt: null, queued: 0, worker: null };
 
 function noteClick() {
   sound.clickAt = performance.now();
   if (sound.context && sound.context.state === 'suspended') sound.context.resume();
 }
 
-function playChunk(samples) {
-  const frames = samples.length / 2;
-  let sum = 0;
-  for (let i = 0; i < samples.length; i++) sum += samples[i] * samples[i];
-  const rms = Math.sqrt(sum / Math.max(1, samples.length)) / 32768;
+async function startPlayer(rate) {
+  if (sound.context) return;
+  const context = new AudioContext({ sampleRate: rate, latencyHint: 'interactive' });
+  sound.context = context;
+  await context.audioWorklet.addModule('/audio-worklet.js');
+  const player = new AudioWorkletNode(context, 'twsim-player', { numberOfInputs: 0, outputChannelCount: [2] });
+  sound.gain = context.createGain();
+  sound.gain.gain.value = sound.muted ? 0 : 1;
+  player.connect(sound.gain).connect(context.destination);
+  player.port.onmessage = (event) => {
+    const report = event.data;
+    sound.queued = report.queued;
+    page.stats.queuedMs = Math.round(report.queued * 1000);
+    page.stats.underruns = report.underruns;
+    page.stats.dropped = report.trimmed;
+  };
+  const channel = new MessageChannel();
+  player.port.postMessage({ stream: channel.port1 }, [channel.port1]);
+  sound.worker.postMessage({ player: channel.port2 }, [channel.port2]);
+  updateMute();
+}
+
+function heardChunk(rms) {
   const stats = page.stats;
   stats.chunks++;
   stats.lastRms = rms;
@@ -354,83 +374,30 @@ function playChunk(samples) {
   if (rms > 1e-3) stats.energetic++;
   stats.silentRun = rms === 0 ? stats.silentRun + 1 : 0;
   $('level').value = Math.min(1, rms * 4);
-
-  const context = sound.context;
-  let startsIn = null;
-  if (context && context.state === 'running') {
-    const now = context.currentTime;
-    const length = frames / sound.rate;
-    if (sound.next < now + 0.01) {
-      // Late (or the first): start a lead ahead.
-      sound.next = now + LEAD;
-    } else if (sound.next > now + LEAD + 1.5 * length) {
-      // Too much queued (the output started late, or the clocks drifted
-      // apart): this chunk is left out, so the sound keeps close to the panel.
-      stats.dropped = (stats.dropped || 0) + 1;
-      return finishChunk(rms, null);
-    }
-    const buffer = context.createBuffer(2, frames, sound.rate);
-    const left = buffer.getChannelData(0);
-    const right = buffer.getChannelData(1);
-    for (let f = 0; f < frames; f++) {
-      left[f] = samples[2 * f] / 32768;
-      right[f] = samples[2 * f + 1] / 32768;
-    }
-    const source = context.createBufferSource();
-    source.buffer = buffer;
-    source.connect(sound.gain);
-    source.start(sound.next);
-    page.stats.queuedMs = Math.round((sound.next - now) * 1000);
-    page.stats.outputLatencyMs = Math.round((context.outputLatency || context.baseLatency || 0) * 1000);
-    startsIn = sound.next - now + (context.outputLatency || context.baseLatency || 0);
-    sound.next += length;
-  }
-  finishChunk(rms, startsIn);
-}
-
-function finishChunk(rms, startsIn) {
-  const stats = page.stats;
-  // From a click to the sound it made: the first chunk with sound after silence.
+  // From a click to the sound it made: the first chunk with sound after
+  // silence, played once what is queued before it has played.
   if (rms > 1e-3 && sound.silentBefore && sound.clickAt !== null) {
     const arrived = performance.now() - sound.clickAt;
+    const context = sound.context;
     stats.clickToArrivalMs = Math.round(arrived);
-    stats.clickToSoundMs = startsIn === null ? null : Math.round(arrived + startsIn * 1000);
-    setText($('latency'), stats.clickToSoundMs === null ? '' : `click → sound ${stats.clickToSoundMs} ms`);
+    if (context && context.state === 'running') {
+      const output = context.outputLatency || context.baseLatency || 0;
+      stats.outputLatencyMs = Math.round(output * 1000);
+      stats.clickToSoundMs = Math.round(arrived + (sound.queued + output) * 1000);
+      setText($('latency'), `click → sound ${stats.clickToSoundMs} ms`);
+    }
     sound.clickAt = null;
   }
   sound.silentBefore = rms <= 1e-3;
 }
 
-async function streamAudio() {
-  for (;;) {
-    try {
-      const response = await fetch('/audio', { cache: 'no-store' });
-      if (!response.ok) throw new Error(`HTTP ${response.status}`);
-      sound.rate = Number(response.headers.get('X-Audio-Rate')) || 44100;
-      if (!sound.context) {
-        sound.context = new AudioContext({ sampleRate: sound.rate, latencyHint: 'interactive' });
-        sound.gain = sound.context.createGain();
-        sound.gain.gain.value = sound.muted ? 0 : 1;
-        sound.gain.connect(sound.context.destination);
-        updateMute();
-      }
-      const reader = response.body.getReader();
-      let rest = new Uint8Array(0);
-      for (;;) {
-        const { value, done } = await reader.read();
-        if (done) break;
-        const bytes = new Uint8Array(rest.length + value.length);
-        bytes.set(rest);
-        bytes.set(value, rest.length);
-        const usable = bytes.length - (bytes.length % 4);
-        if (usable) playChunk(new Int16Array(bytes.slice(0, usable).buffer));
-        rest = bytes.slice(usable);
-      }
-    } catch (error) {
-      // The server ended or restarts: try again shortly.
-    }
-    await new Promise((resolve) => setTimeout(resolve, 1000));
-  }
+function streamAudio() {
+  sound.worker = new Worker('/audio-worker.js');
+  sound.worker.onmessage = (event) => {
+    const message = event.data;
+    if (message.rate) startPlayer(message.rate).catch((error) => toast(`no sound: ${error.message}`, true));
+    else if (message.rms !== undefined) heardChunk(message.rms);
+  };
 }
 
 function updateMute() {
