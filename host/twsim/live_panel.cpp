@@ -201,6 +201,9 @@ void LivePanel::Loop() {
         }
         try {
             session_->Step();
+            // A live panel runs for hours: the records kept for tests go.
+            session_->sim().ClearServiceCalls();
+            session_->sim().ClearPanelCalls();
             Publish(folderDirty_);
             folderDirty_ = false;
         } catch (const std::exception& e) {

@@ -371,6 +371,20 @@ TEST_F(ServeTest, AfterTheFirstEventsOnlyTheGaugeWhoseNeedleMovedIsSentAgain) {
     EXPECT_EQ(count(moved, "event: folder\n"), 0u);
 }
 
+TEST_F(ServeTest, ALivePanelKeepsNoRecordThatGrowsWithEveryUpdate) {
+    Start();
+    auto records = [&] {
+        return server->panel().Run([](Session& session) -> ActionResult {
+            const Sim& sim = session.sim();
+            return {200, std::to_string(sim.serviceCalls().size() + sim.panelCalls().size() + sim.codeLog().size()), 0};
+        });
+    };
+    WaitFor([](const json& s) { return s["update"] > 2; }, "the first updates");
+    const ActionResult early = records();
+    WaitFor([&](const json& s) { return s["update"] > early.update + 20; }, "twenty updates more");
+    EXPECT_EQ(records().message, early.message) << "kept for every update, a panel open for hours would fill the memory";
+}
+
 TEST_F(ServeTest, ReloadFolderTakesTheEditedConfigurationAndShowsTheCheck) {
     Start();
     // The builder renames an item, drops the master controller and adds a sound.
