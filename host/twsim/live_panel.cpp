@@ -230,7 +230,7 @@ ActionResult LivePanel::ReloadFolder() {
                 "sound module reloaded: " + std::to_string(check.items.size()) + " sound items" +
                     (check.ok() ? std::string() : ", the checker found problems (see beside)"),
                 0};
-    });
+    }, std::chrono::seconds(60));  // a large folder takes a while to read
 }
 
 void LivePanel::Measure(Clock::time_point due, Clock::time_point start, Clock::time_point end) {

@@ -222,6 +222,13 @@ std::unique_ptr<ServeServer> ServeServer::Start(const ServeOptions& options, std
     if (!server->panel_) return nullptr;
     server->server_ = std::make_unique<httplib::Server>();
     httplib::Server& http = *server->server_;
+    // The library's own options add SO_REUSEPORT, with which a second twsim
+    // serve would quietly share the port: only SO_REUSEADDR, so that a
+    // restart finds the port free at once.
+    http.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     const int port = options.port == 0 ? http.bind_to_any_port(options.address) : options.port;
     if (port <= 0 || (options.port != 0 && !http.bind_to_port(options.address, options.port))) {
         *error = options.port == 0 ? "cannot listen on " + options.address + ": no free port"

@@ -4,6 +4,7 @@
 // the event stream sends again, reloading the folder, and the streams ending
 // with the server.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
@@ -437,6 +438,41 @@ TEST_F(ServeTest, TheStreamsEndWithTheServerAndAreLimited) {
     for (const auto& stream : streams) {
         for (int i = 0; i < 100 && !stream->ended(); ++i) std::this_thread::sleep_for(20ms);
         EXPECT_TRUE(stream->ended());
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The program as a builder starts it, when something is wrong: it says what,
+// and exits 2 before anything runs.
+TEST_F(ServeTest, TheProgramSaysWhatIsWrongWithItsOptions) {
+    Start();  // holds a port
+    const std::string taken = std::to_string(server->port());
+    struct Case {
+        std::string arguments;
+        const char* says;
+    } cases[] = {
+        {"--sound-folder " + (root / "nothing").string(), "is not a folder"},
+        {"--port " + taken, "is in use"},
+        {"--port 70000", "--port must lie between"},
+        {"--address 0.0.0.0 --port 0", "would answer every network"},
+        {"--address :: --port 0", "would answer every network"},
+        {"--address example.org --port 0", "is not an IP address"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        // Should it serve after all, the test fails rather than waits.
+        const std::string command = "timeout 20 " + std::string(TW_TWSIM) + " serve " + c.arguments + " 2>&1";
+        FILE* pipe = popen(command.c_str(), "r");
+        ASSERT_NE(pipe, nullptr);
+        std::string out;
+        char buffer[512];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+        const int status = pclose(pipe);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << out;
+        EXPECT_NE(out.find(c.says), std::string::npos) << out;
     }
 }
 
