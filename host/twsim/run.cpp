@@ -53,7 +53,6 @@ private:
     struct sigaction previous_ {};
 };
 
-
 std::string Seconds(double t) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", t);

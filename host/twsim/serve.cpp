@@ -29,7 +29,7 @@ namespace {
 constexpr size_t kMaxBody = 16 * 1024;    // a command is a few dozen bytes
 constexpr int kMaxStreams = 8;            // event and audio streams at once: four pages
 constexpr size_t kWorkers = 16;           // each stream holds one
-constexpr auto kKeepAlive = std::chrono::seconds(10);
+constexpr auto kStreamQuiet = std::chrono::seconds(10);  // a stream with nothing new says it is alive
 
 // A request that cannot be carried out as it is: its status and why.
 struct Refusal {
@@ -358,7 +358,7 @@ void ServeServer::Routes() {
         res.set_chunked_content_provider(
             "text/event-stream",
             [&panel, cursor](size_t, httplib::DataSink& sink) {
-                std::optional<std::string> text = panel.NextEvents(cursor.get(), kKeepAlive);
+                std::optional<std::string> text = panel.NextEvents(cursor.get(), kStreamQuiet);
                 if (!text) return false;  // the simulation ended
                 if (text->empty()) *text = ": still here\n\n";
                 return sink.write(text->data(), text->size());
@@ -373,7 +373,7 @@ void ServeServer::Routes() {
         res.set_chunked_content_provider(
             "application/octet-stream",
             [&panel, next](size_t, httplib::DataSink& sink) {
-                std::optional<std::string> bytes = panel.NextAudio(next.get(), kKeepAlive);
+                std::optional<std::string> bytes = panel.NextAudio(next.get(), kStreamQuiet);
                 if (!bytes) return false;
                 return bytes->empty() || sink.write(bytes->data(), bytes->size());
             },
