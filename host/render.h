@@ -74,3 +74,5 @@ RenderedGauge RenderGauge(const GaugeHeader& gauge, const BitmapLookup& bitmaps,
 
 // Writes the image as a PNG file; false (and why in `error`) on failure.
 bool WritePng(const RenderedGauge& image, const std::string& path, std::string* error = nullptr);
+// The same PNG file's bytes, into `png`.
+bool EncodePng(const RenderedGauge& image, std::string* png, std::string* error = nullptr);

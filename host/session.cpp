@@ -26,6 +26,7 @@ namespace {
 
 constexpr const char* kOilQtyTestVariable = "L:Eng Oil Qty Test,number";
 constexpr const char* kVibrationTestVariable = "L:Engine Vibration Test,number";
+constexpr const char* kSoundGaugeName = "tw_sound";
 
 std::string KeyOf(std::string_view name) {
     const auto parsed = ParseVariableName(name);
@@ -246,21 +247,7 @@ std::unique_ptr<Session> Session::Open(const SessionSetup& setup, SessionError* 
     Session* self = session.get();
     sim.WatchCode([self](const char* code) { self->texts_.push_back({code, TwSoundCallCount()}); });
 
-    // What the module will read: its own configuration and WAV reader, run
-    // on the installed folder before the module reads it.
-    const fs::path folder = session->root_ / "sim" / "Sound" / "Tarnwick_HX8";
-    session->check_ = RunCheck(folder.string());
-    session->targets_ = SoundTargets(session->check_);
-    for (size_t i = 0; i < session->targets_.size(); ++i) {
-        session->targetByKey_.emplace(KeyOf(session->targets_[i].variable), static_cast<int>(i));
-    }
-    for (const CheckedSetting& setting : session->check_.settings) {
-        const std::string name = ReferenceName(setting.reference);
-        if (setting.key == "mastercontroller") session->master_ = name;
-        if (setting.key == "buffervolwrite") session->volumeRegister_ = name;
-        if (setting.key == "bufferpanwrite") session->panRegister_ = name;
-    }
-    session->masterKey_ = KeyOf(session->master_);
+    session->ReadFolder();
 
     std::vector<LoadedModule*> modules;
     for (size_t i = 0; i < setup.modules.size(); ++i) {
@@ -303,6 +290,25 @@ std::unique_ptr<Session> Session::Open(const SessionSetup& setup, SessionError* 
     return session;
 }
 
+// What the module will read: its own configuration and WAV reader, run on
+// the installed folder before the module reads it.
+void Session::ReadFolder() {
+    check_ = RunCheck(installedFolder().string());
+    targets_ = SoundTargets(check_);
+    targetByKey_.clear();
+    for (size_t i = 0; i < targets_.size(); ++i) targetByKey_.emplace(KeyOf(targets_[i].variable), static_cast<int>(i));
+    master_.clear(), volumeRegister_.clear(), panRegister_.clear();
+    for (const CheckedSetting& setting : check_.settings) {
+        const std::string name = ReferenceName(setting.reference);
+        if (setting.key == "mastercontroller") master_ = name;
+        if (setting.key == "buffervolwrite") volumeRegister_ = name;
+        if (setting.key == "bufferpanwrite") panRegister_ = name;
+    }
+    masterKey_ = KeyOf(master_);
+}
+
+fs::path Session::installedFolder() const { return root_ / "sim" / "Sound" / "Tarnwick_HX8"; }
+
 bool Session::Install(const std::string& soundFolder, std::string* error) {
     const fs::path temp = [] {
         std::error_code ec;
@@ -315,7 +321,7 @@ bool Session::Install(const std::string& soundFolder, std::string* error) {
         return false;
     }
     root_ = pattern;
-    const fs::path folder = root_ / "sim" / "Sound" / "Tarnwick_HX8";
+    const fs::path folder = installedFolder();
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec) {
@@ -328,34 +334,53 @@ bool Session::Install(const std::string& soundFolder, std::string* error) {
             *error = "the sound folder " + soundFolder + " is not a folder";
             return false;
         }
-        // The files are linked, not copied: a sound folder may be large, and
-        // the module only reads them.
-        for (auto it = fs::recursive_directory_iterator(source, fs::directory_options::skip_permission_denied, ec);
-             !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-            // Lexically: a linked folder's own path is where it goes.
-            const fs::path relative = it->path().lexically_relative(source);
-            const fs::path target = folder / relative;
-            if (it.depth() == 0 && strcasecmp(relative.c_str(), "logfile.txt") == 0) {
-                continue;  // the session's own log takes its place
-            } else if (it->is_directory(ec) && !it->is_symlink(ec)) {
-                fs::create_directories(target, ec);
-            } else {
-                // A file, or a linked folder (which the walk does not enter):
-                // linked as a whole.
-                fs::create_symlink(it->path(), target, ec);
-                if (ec && it->is_regular_file()) fs::copy_file(it->path(), target, ec);
-            }
-            if (ec) break;
-        }
-        if (ec) {
-            *error = "cannot install the sound folder " + soundFolder + ": " + ec.message();
-            return false;
-        }
+        soundFolder_ = source;
+        if (!LinkSoundFolder(error)) return false;
     }
     // The module logs only when the file is there when it sets up.
     std::ofstream(folder / "logfile.txt").close();
     TwPlatformResetFiles();
     TwPlatformSetExecutablePath((root_ / "sim" / "fs.exe").c_str());
+    return true;
+}
+
+bool Session::LinkSoundFolder(std::string* error) {
+    const fs::path folder = installedFolder();
+    std::error_code ec;
+    // What an earlier linking left, but the session's log.
+    for (auto it = fs::directory_iterator(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+        if (strcasecmp(it->path().filename().c_str(), "logfile.txt") == 0) continue;
+        fs::remove_all(it->path(), ec);  // a link goes, not what it points to
+        if (ec) break;
+    }
+    if (ec) {
+        *error = "cannot empty the working copy " + folder.string() + ": " + ec.message();
+        return false;
+    }
+    const fs::path& source = soundFolder_;
+    // The files are linked, not copied: a sound folder may be large, and
+    // the module only reads them.
+    for (auto it = fs::recursive_directory_iterator(source, fs::directory_options::skip_permission_denied, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        // Lexically: a linked folder's own path is where it goes.
+        const fs::path relative = it->path().lexically_relative(source);
+        const fs::path target = folder / relative;
+        if (it.depth() == 0 && strcasecmp(relative.c_str(), "logfile.txt") == 0) {
+            continue;  // the session's own log takes its place
+        } else if (it->is_directory(ec) && !it->is_symlink(ec)) {
+            fs::create_directories(target, ec);
+        } else {
+            // A file, or a linked folder (which the walk does not enter):
+            // linked as a whole.
+            fs::create_symlink(it->path(), target, ec);
+            if (ec && it->is_regular_file()) fs::copy_file(it->path(), target, ec);
+        }
+        if (ec) break;
+    }
+    if (ec) {
+        *error = "cannot install the sound folder " + source.string() + ": " + ec.message();
+        return false;
+    }
     return true;
 }
 
@@ -373,7 +398,7 @@ double Session::now() const { return static_cast<double>(UpdateTimeMs(sim_->upda
 
 double Session::nextUpdateTime() const { return static_cast<double>(UpdateTimeMs(sim_->updates() + 1)) / 1000.0; }
 
-fs::path Session::logPath() const { return root_ / "sim" / "Sound" / "Tarnwick_HX8" / "logfile.txt"; }
+fs::path Session::logPath() const { return installedFolder() / "logfile.txt"; }
 
 int Session::TargetOfKey(const std::string& key) const {
     const auto found = targetByKey_.find(key);
@@ -489,6 +514,107 @@ void Session::Reload() {
     gauges_.clear();
     for (const auto& [module, name] : placed) gauges_.push_back(sim_->PlaceGauge(module, name));
     NoteStateChange("panel reload");
+}
+
+bool Session::ReloadSoundModule(std::string* error) {
+    LoadedModule* sound = nullptr;
+    for (const auto& module : sim_->modules()) {
+        if (module->FindGauge(kSoundGaugeName) != nullptr) sound = module.get();
+    }
+    if (sound == nullptr) {
+        *error = "no sound module is loaded";
+        return false;
+    }
+    const std::string path = sound->path();
+    std::vector<std::pair<size_t, std::string>> places;  // the sound module's gauges in the panel
+    for (size_t i = 0; i < gauges_.size(); ++i) {
+        if (gauges_[i] != nullptr && gauges_[i]->module == sound) places.emplace_back(i, gauges_[i]->name);
+    }
+
+    // Out: its gauges get their pre-kill, the module its stop routine. What
+    // it did on the way belongs to the old items, and is settled with them.
+    sim_->UnloadModule(sound);
+    for (const auto& [index, name] : places) gauges_[index] = nullptr;
+    ProcessTexts(false);
+    PollBuffers();
+    for (const auto& [key, index] : pendingCommand_) {
+        CommandRecord& command = report_.commands[index];
+        command.outcome = CommandOutcome::Discarded;
+        command.resolvedAt = nextUpdateTime();
+        command.result = "discarded: the sound module was reloaded before it took it";
+    }
+    pendingCommand_.clear();
+    bufferTarget_.clear();
+    stopCause_.clear();
+    framesSeen_.clear();
+
+    // The folder as it is now: new files linked in, and the module's own
+    // reader run again.
+    std::string why;
+    const bool linked = soundFolder_.empty() || LinkSoundFolder(&why);
+    ReadFolder();
+
+    // In again, its gauges where they were. The simulator's state is told
+    // to the new module as it is, so that a paused panel stays silent.
+    LoadedModule* reloaded = sim_->LoadModule(path, error);
+    if (reloaded == nullptr) return false;
+    for (const auto& [index, name] : places) gauges_[index] = sim_->PlaceGauge(reloaded, name);
+    if (state_.paused) sim_->Pause(true);
+    if (!state_.running) sim_->SimStop();
+    if (!state_.soundOn) sim_->SoundSwitch(false);
+    if (state_.view != 0) sim_->View(state_.view);
+    NoteStateChange("sound module reload");
+    ProcessTexts(false);
+    PollBuffers();
+    if (!linked) {
+        *error = why;
+        return false;
+    }
+    return true;
+}
+
+std::vector<ItemSound> Session::ItemSounds() const {
+    std::vector<ItemSound> sounds(targets_.size());
+    std::vector<TwSoundBufferInfo> live(TwSoundListBuffers(nullptr, 0));
+    live.resize(TwSoundListBuffers(live.data(), live.size()));
+    std::vector<bool> claimed(live.size(), false);
+    auto take = [&](size_t target, size_t buffer) {
+        const TwSoundBufferInfo& info = live[buffer];
+        claimed[buffer] = true;
+        sounds[target] = {true, info.playing != FALSE, info.playing != FALSE && info.looping != FALSE,
+                          static_cast<int32_t>(info.volume), static_cast<int32_t>(info.pan), info.id};
+    };
+    // The buffers the item's commands used (the newest, should there be
+    // more: a reload makes them again).
+    for (size_t b = 0; b < live.size(); ++b) {
+        const auto known = bufferTarget_.find(live[b].id);
+        if (known != bufferTarget_.end()) take(static_cast<size_t>(known->second), b);
+    }
+    // The others by what they hold: the module makes its buffers in slot
+    // order, each as large as its WAV file's sound and in its format.
+    for (size_t t = 0; t < targets_.size(); ++t) {
+        const SoundTarget& target = targets_[t];
+        if (sounds[t].loaded || !target.slot || !target.wavProblem.empty()) continue;
+        const CheckedWave* wave = nullptr;
+        for (const CheckedItem& item : check_.items) {
+            if (item.index != *target.slot) continue;
+            for (const CheckedWave& w : check_.waves) {
+                if (w.path == item.wavFile) wave = &w;
+            }
+        }
+        if (wave == nullptr || !wave->format || !wave->dataSize) continue;
+        for (size_t b = 0; b < live.size(); ++b) {
+            const TwSoundBufferInfo& info = live[b];
+            if (claimed[b] || info.bytes != *wave->dataSize || info.format.nChannels != wave->format->channels ||
+                info.format.nSamplesPerSec != wave->format->samplesPerSecond ||
+                info.format.wBitsPerSample != wave->format->bitsPerSample) {
+                continue;
+            }
+            take(t, b);
+            break;
+        }
+    }
+    return sounds;
 }
 
 void Session::Step() {
@@ -823,7 +949,7 @@ void Session::Finish() {
         if (!enabled) disabledSince = t.time, disabledBy = t.causes;
     }
     const bool soundGauge = std::any_of(gauges_.begin(), gauges_.end(), [](const PlacedGauge* g) {
-        return g != nullptr && strcasecmp(g->name.c_str(), "tw_sound") == 0;
+        return g != nullptr && strcasecmp(g->name.c_str(), kSoundGaugeName) == 0;
     });
     for (const auto& [key, index] : pendingCommand_) {
         CommandRecord& command = report_.commands[index];

@@ -83,6 +83,16 @@ struct SimState {
     uint32_t view = 0;
 };
 
+// What the sound module's buffer for an item is doing.
+struct ItemSound {
+    bool loaded = false;   // the module holds a sound buffer for it
+    bool playing = false;
+    bool looping = false;  // playing, looped
+    int32_t volume = 0;    // hundredths of a decibel
+    int32_t pan = 0;
+    uint32_t buffer = 0;   // the sound device's number for it
+};
+
 struct VariableSample {
     std::string name;             // as the module first spelt it: "L:apustart,number"
     std::optional<double> value;  // after the update; nothing for an aircraft variable the simulator
@@ -129,6 +139,15 @@ public:
     // is placed anew (connect to window, pre-initialise, ...), in the same
     // order; the modules stay loaded.
     void Reload();
+    // The sound module unloaded and loaded again, with the sound folder
+    // linked anew (files added since are found) and read again: an edited
+    // twsound.cfg or WAV file is what the module now plays. Its gauges keep
+    // their places; the other modules are not touched. The new module is
+    // told the simulator's state (pause, sim stop, sound off, view) as it
+    // is. Commands still waiting are discarded. False (and why) when no
+    // module has the sound gauge, or the module or folder cannot be had
+    // again (what could be done is done).
+    bool ReloadSoundModule(std::string* error);
     const SimState& state() const { return state_; }
 
     // One update, observed.
@@ -143,6 +162,14 @@ public:
     uint32_t audioRate() const { return sim_->audioRate(); }
     // The sounds playing after the last update, by name.
     std::vector<std::string> PlayingNow() const;
+    // Each target's sound buffer, in the order of targets(): the one its
+    // commands used, else the one the module made for its WAV file.
+    std::vector<ItemSound> ItemSounds() const;
+
+    // The gauges in placing order (0 where a gauge could not be placed again).
+    const std::vector<PlacedGauge*>& placedGauges() const { return gauges_; }
+    // The builder's sound folder (absolute); empty when there is none.
+    const std::filesystem::path& soundFolder() const { return soundFolder_; }
 
     // The visible gauges in placing order, four to a row, under a strip
     // with the time, the simulator's state and the sounds playing.
@@ -159,6 +186,9 @@ public:
 private:
     Session() = default;
     bool Install(const std::string& soundFolder, std::string* error);
+    bool LinkSoundFolder(std::string* error);
+    void ReadFolder();
+    std::filesystem::path installedFolder() const;
     void ProcessTexts(bool transition);
     void ReadLog(std::vector<bool>* transitions);
     void PollBuffers();
@@ -182,6 +212,7 @@ private:
     };
 
     std::filesystem::path root_;  // the simulator installation
+    std::filesystem::path soundFolder_;
     std::unique_ptr<Sim> sim_;
     std::vector<PlacedGauge*> gauges_;
     CheckReport check_;

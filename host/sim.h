@@ -106,6 +106,7 @@ public:
     void ClearPanelCalls() { state_.calls.clear(); }
     // Every service code sent to a gauge callback.
     const std::vector<ServiceCall>& serviceCalls() const { return serviceCalls_; }
+    void ClearServiceCalls() { serviceCalls_.clear(); }
     PanelServices* services() const { return HostPanelServices(); }
 
     // Loads a module, writes the panel-services table into its ImportTable

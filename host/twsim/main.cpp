@@ -9,6 +9,9 @@
 //       the sound, the panel's film, the variables, the sound module's log
 //       and a summary in DIR; exits 1 when the summary lists something
 //       suspicious, 2 when the scenario is wrong (before anything runs).
+//   twsim serve [--sound-folder DIR] [--port N] [--address A]
+//       the live panel in a browser: prints the address to open, runs until
+//       Ctrl-C; exits 2 when the folder, address or port cannot be had.
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -17,6 +20,7 @@
 
 #include "check.h"
 #include "run.h"
+#include "serve.h"
 
 int main(int argc, char** argv) {
     CLI::App app{"twsim: runs the gauge modules' own code outside the simulator"};
@@ -36,6 +40,14 @@ int main(int argc, char** argv) {
     runCommand->add_flag("--json", run.json, "Print the summary as JSON (and write summary.json)");
     runCommand->add_option("--fps", run.fps, "Frames a second of the panel film; 0 for none")->capture_default_str();
 
+    ServeOptions serve;
+    CLI::App* serveCommand = app.add_subcommand("serve", "The live panel in a browser: gauges, sliders, sounds, log, with the sound");
+    serveCommand->add_option("--sound-folder", serve.soundFolder, "Folder holding twsound.cfg and the WAV files");
+    serveCommand->add_option("--port", serve.port, "Port to listen on; 0 for any free one")->capture_default_str();
+    serveCommand->add_option("--address", serve.address, "Address to listen on (another than this machine's loopback "
+                                                         "lets other machines in)")
+        ->capture_default_str();
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -49,5 +61,6 @@ int main(int argc, char** argv) {
         return report.ok() ? 0 : 1;
     }
     if (runCommand->parsed()) return RunScenario(run, std::cout, std::cerr);
+    if (serveCommand->parsed()) return RunServe(serve, std::cout, std::cerr);
     return 0;
 }

@@ -53,27 +53,6 @@ private:
     struct sigaction previous_ {};
 };
 
-std::string ModulePath(const std::string& entry, std::vector<std::string>* looked) {
-    if (entry.find('/') != std::string::npos) return entry;
-    const std::string file = entry.size() > 3 && entry.substr(entry.size() - 3) == ".so" ? entry : entry + ".so";
-    std::vector<fs::path> folders;
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec) folders.push_back(self.parent_path());
-    std::string built = TW_BUILD_MODULE_FOLDERS;
-    for (size_t start = 0; start < built.size();) {
-        size_t end = built.find(':', start);
-        if (end == std::string::npos) end = built.size();
-        folders.emplace_back(built.substr(start, end - start));
-        start = end + 1;
-    }
-    for (const fs::path& folder : folders) {
-        looked->push_back(folder.string());
-        if (fs::is_regular_file(folder / file, ec)) return (folder / file).string();
-    }
-    return {};
-}
-
 std::string Seconds(double t) {
     char text[32];
     std::snprintf(text, sizeof text, "%.2f", t);
@@ -133,6 +112,27 @@ void RemoveOldOutputs(const fs::path& out) {
 
 }  // namespace
 
+std::string FindModule(const std::string& entry, std::vector<std::string>* looked) {
+    if (entry.find('/') != std::string::npos) return entry;
+    const std::string file = entry.size() > 3 && entry.substr(entry.size() - 3) == ".so" ? entry : entry + ".so";
+    std::vector<fs::path> folders;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec) folders.push_back(self.parent_path());
+    std::string built = TW_BUILD_MODULE_FOLDERS;
+    for (size_t start = 0; start < built.size();) {
+        size_t end = built.find(':', start);
+        if (end == std::string::npos) end = built.size();
+        folders.emplace_back(built.substr(start, end - start));
+        start = end + 1;
+    }
+    for (const fs::path& folder : folders) {
+        looked->push_back(folder.string());
+        if (fs::is_regular_file(folder / file, ec)) return (folder / file).string();
+    }
+    return {};
+}
+
 int RunScenario(const RunOptions& options, std::ostream& out, std::ostream& err) {
     const auto wallStart = std::chrono::steady_clock::now();
     ScenarioError problem;
@@ -168,7 +168,7 @@ int RunScenario(const RunOptions& options, std::ostream& out, std::ostream& err)
                                  : scenario.modules;
     for (size_t i = 0; i < moduleNames.size(); ++i) {
         std::vector<std::string> looked;
-        const std::string path = ModulePath(moduleNames[i], &looked);
+        const std::string path = FindModule(moduleNames[i], &looked);
         if (path.empty()) {
             std::string where;
             for (const std::string& f : looked) where += (where.empty() ? "" : ", ") + f;

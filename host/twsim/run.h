@@ -6,6 +6,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 struct RunOptions {
     std::string scenario;
@@ -20,3 +21,8 @@ struct RunOptions {
 // 2 the scenario or its setting is wrong (nothing ran), 3 the run could not
 // write its outputs.
 int RunScenario(const RunOptions& options, std::ostream& out, std::ostream& err);
+
+// The file of a module given by name ("tw_hx8", looked for beside twsim,
+// then where the build made it) or by path (anything with a slash, as it
+// is). Empty when not found; `looked` gets the folders looked in.
+std::string FindModule(const std::string& entry, std::vector<std::string>* looked);

@@ -12,6 +12,8 @@
 #include "dib_builder.h"
 #include "render.h"
 
+#include <cairo.h>
+
 namespace {
 
 // ---- DecodeDib --------------------------------------------------------------
@@ -321,6 +323,59 @@ TEST(WritePng, WritesAReadablePngAndReportsAnUnwritablePath) {
 
     EXPECT_FALSE(WritePng(image, "/nonexistent-folder/x.png", &error));
     EXPECT_FALSE(error.empty());
+}
+
+// The PNG a live page gets is read back by another PNG reader (libpng,
+// through cairo) as the same picture, alpha included.
+TEST(EncodePng, AnotherReaderGetsTheSamePixels) {
+    RenderedGauge image;
+    image.width = 37;  // rows of an odd length, and rows that differ from the one above
+    image.height = 6;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            const uint8_t alpha = (x + y) % 3 == 0 ? 0 : (x + y) % 3 == 1 ? 128 : 255;
+            for (const uint8_t v : {static_cast<uint8_t>(7 * x + 40 * y), static_cast<uint8_t>(255 - 5 * x), static_cast<uint8_t>(x * y), alpha}) {
+                image.rgba.push_back(v);
+            }
+        }
+    }
+    std::string png, error;
+    ASSERT_TRUE(EncodePng(image, &png, &error)) << error;
+    struct Reader {
+        const std::string* png;
+        size_t at = 0;
+    } reader{&png};
+    cairo_surface_t* surface = cairo_image_surface_create_from_png_stream(
+        [](void* closure, unsigned char* data, unsigned int length) {
+            auto* r = static_cast<Reader*>(closure);
+            if (r->at + length > r->png->size()) return CAIRO_STATUS_READ_ERROR;
+            std::memcpy(data, r->png->data() + r->at, length);
+            r->at += length;
+            return CAIRO_STATUS_SUCCESS;
+        },
+        &reader);
+    ASSERT_EQ(cairo_surface_status(surface), CAIRO_STATUS_SUCCESS);
+    ASSERT_EQ(cairo_image_surface_get_width(surface), image.width);
+    ASSERT_EQ(cairo_image_surface_get_height(surface), image.height);
+    const unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            uint32_t v;
+            std::memcpy(&v, data + y * stride + x * 4, 4);
+            const uint8_t* px = image.At(x, y);
+            const unsigned a = px[3];
+            ASSERT_EQ(v >> 24, a) << x << "," << y;
+            for (int c = 0; c < 3; ++c) {
+                const int premultiplied = (px[c] * a + 127) / 255;
+                EXPECT_NEAR(static_cast<int>((v >> (16 - 8 * c)) & 0xFF), premultiplied, 1) << x << "," << y << " channel " << c;
+            }
+        }
+    }
+    cairo_surface_destroy(surface);
+
+    EXPECT_FALSE(EncodePng(RenderedGauge{}, &png, &error));
+    EXPECT_EQ(error, "no image to write");
 }
 
 }  // namespace

@@ -220,3 +220,111 @@ TEST_F(SessionTest, AnUnknownGaugeOrModuleIsNamedBeforeAnythingIsPlaced) {
 }
 
 }  // namespace
+
+TEST_F(SessionTest, EachItemsBufferIsKnownBeforeAnyCommandAndFollowsItsCommands) {
+    // Two items on one WAV file: the same size and format, told apart by the
+    // order the module makes the buffers in. Missing makes none.
+    std::ofstream(folder / "twsound.cfg") << "[general]\nbuffervolwrite=Vol\nbufferpanwrite=Pan\n"
+                                             "[sounditems]\nAlpha, alpha.wav, -300\nEcho, alpha.wav, -900\n"
+                                             "Missing, missing.wav\nGamma, gamma.wav, -600\n";
+    auto session = Open({"tw_sound"});
+    ASSERT_TRUE(session);
+    std::vector<ItemSound> sounds = session->ItemSounds();
+    ASSERT_EQ(sounds.size(), 4u);  // Missing is a dropped line, last
+    const size_t alpha = Target(*session, "Alpha"), echo = Target(*session, "Echo"), gamma = Target(*session, "Gamma"),
+                 missing = Target(*session, "Missing");
+    EXPECT_TRUE(sounds[alpha].loaded && sounds[echo].loaded && sounds[gamma].loaded);
+    EXPECT_FALSE(sounds[missing].loaded);
+    EXPECT_LT(sounds[alpha].buffer, sounds[echo].buffer);
+    EXPECT_LT(sounds[echo].buffer, sounds[gamma].buffer);
+    const uint32_t echoBuffer = sounds[echo].buffer;
+    for (const ItemSound& sound : sounds) EXPECT_FALSE(sound.playing);
+
+    session->Command(echo, 8, -1200, 2500);
+    session->Step();
+    sounds = session->ItemSounds();
+    EXPECT_EQ(sounds[echo].buffer, echoBuffer);
+    EXPECT_TRUE(sounds[echo].playing && sounds[echo].looping);
+    EXPECT_EQ(sounds[echo].volume, -1200);
+    EXPECT_EQ(sounds[echo].pan, 2500);
+    EXPECT_FALSE(sounds[alpha].playing) << "the other item on the same file";
+    session->Command(echo, 0);
+    session->Step();
+    EXPECT_FALSE(session->ItemSounds()[echo].playing);
+}
+
+TEST_F(SessionTest, ReloadingTheSoundModuleTakesTheFolderAsItIsNow) {
+    auto session = Open();
+    ASSERT_TRUE(session);
+    session->SetVariable("A:Eng Oil Pressure:1,psi", 70);
+    session->Command(Target(*session, "Gamma"), 2);
+    Run(*session, 0.5);
+    const std::vector<PlacedGauge*> before = session->placedGauges();
+    const double needle = before[0]->needles[0].angle;
+    session->Command(Target(*session, "Alpha"), 1);  // still waiting when the module goes
+
+    // The builder edits twsound.cfg and adds a WAV file.
+    std::ofstream(folder / "twsound.cfg") << "[general]\nmastercontroller=Master\n[sounditems]\nGamma, gamma.wav\nDelta, delta.wav, -200\n";
+    Tone(folder / "delta.wav", 330, 0.4);
+    std::string why;
+    ASSERT_TRUE(session->ReloadSoundModule(&why)) << why;
+
+    ASSERT_EQ(session->targets().size(), 2u);
+    EXPECT_EQ(session->targets()[1].name, "Delta");
+    EXPECT_TRUE(session->volumeRegister().empty());
+    const SessionReport& report = session->report();
+    EXPECT_EQ(report.plays[0].endedBy, "pre-kill");
+    EXPECT_EQ(report.commands[1].outcome, CommandOutcome::Discarded);
+    // The instruments were not touched; the sound gauge is in its place again.
+    const std::vector<PlacedGauge*>& after = session->placedGauges();
+    ASSERT_EQ(after.size(), before.size());
+    for (size_t i = 0; i + 1 < after.size(); ++i) EXPECT_EQ(after[i], before[i]);
+    EXPECT_NE(after.back(), nullptr);
+    EXPECT_EQ(after.back()->name, "tw_sound");
+    EXPECT_EQ(after[0]->needles[0].angle, needle);
+
+    session->TakeAudio();
+    session->Command(Target(*session, "Delta"), 1);
+    Run(*session, 0.3);
+    EXPECT_EQ(report.commands.back().result, "played");
+    EXPECT_EQ(report.plays.back().sound, "Delta");
+    EXPECT_EQ(report.plays.back().volume, -200);
+    const std::vector<int16_t> audio = session->TakeAudio();
+    EXPECT_TRUE(std::any_of(audio.begin(), audio.end(), [](int16_t s) { return s != 0; }));
+    EXPECT_EQ(TwSoundFaultCount(), 0u);
+}
+
+TEST_F(SessionTest, AReloadedSoundModuleIsToldTheSimulatorsState) {
+    auto session = Open({"tw_sound"});
+    ASSERT_TRUE(session);
+    session->Notice(SimNotice::Pause);
+    session->Step();
+    std::string why;
+    ASSERT_TRUE(session->ReloadSoundModule(&why)) << why;
+    session->Step();
+    session->TakeAudio();
+    session->Command(Target(*session, "Alpha"), 1);
+    Run(*session, 0.3);
+    EXPECT_EQ(session->report().commands.back().outcome, CommandOutcome::Pending) << "paused: the new module takes no command";
+    std::vector<int16_t> audio = session->TakeAudio();
+    EXPECT_TRUE(std::all_of(audio.begin(), audio.end(), [](int16_t s) { return s == 0; }));
+
+    session->Notice(SimNotice::Unpause);
+    session->Step();
+    session->Command(Target(*session, "Alpha"), 1);
+    Run(*session, 0.3);
+    EXPECT_EQ(session->report().commands.back().result, "played");
+}
+
+TEST_F(SessionTest, AReloadWithoutTheSoundModuleSaysSo) {
+    SessionSetup setup;
+    setup.modules = {TW_HX8_PATH};
+    setup.soundFolder = folder.string();
+    SessionError error;
+    std::unique_ptr<Session> session = Session::Open(setup, &error);
+    ASSERT_TRUE(session) << error.message;
+    std::string why;
+    EXPECT_FALSE(session->ReloadSoundModule(&why));
+    EXPECT_EQ(why, "no sound module is loaded");
+    session->Step();  // and the instruments run on
+}

@@ -1,0 +1,26 @@
+# Writes a C++ source with files built into the program as byte arrays:
+#   cmake -DOUT=<file.cpp> -DENTRIES="<url>|<content type>|<file>;..." -P embed_files.cmake
+# (a comma in the content type stands for "; ", which a list cannot hold).
+# Used for the page twsim serve gives: plain files, no build step of their own.
+set(body "// Made by cmake/embed_files.cmake from the files named below; edit those.\n#include \"page_files.h\"\n\nnamespace {\n")
+set(table "")
+set(n 0)
+foreach(entry IN LISTS ENTRIES)
+  string(REPLACE "|" ";" parts "${entry}")
+  list(GET parts 0 url)
+  list(GET parts 1 type)
+  list(GET parts 2 file)
+  string(REPLACE "," "; " type "${type}")
+  file(READ "${file}" hex HEX)
+  string(LENGTH "${hex}" length)
+  math(EXPR size "${length} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(REGEX REPLACE "((0x..,){24})" "\\1\n" bytes "${bytes}")
+  string(APPEND body "// ${file}\nconst unsigned char file${n}[] = {\n${bytes}0};\n")
+  string(APPEND table "    {\"${url}\", \"${type}\", file${n}, ${size}},\n")
+  math(EXPR n "${n} + 1")
+endforeach()
+string(APPEND body "}  // namespace\n\nconst PageFile kPageFiles[] = {\n${table}};\nconst size_t kPageFileCount = ${n};\n")
+file(WRITE "${OUT}.new" "${body}")
+file(COPY_FILE "${OUT}.new" "${OUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUT}.new")
